@@ -4,19 +4,35 @@
 #ifndef QUORLIT_STREAMS_H
 #define QUORLIT_STREAMS_H
 
+#include <cstddef>
 #include <cstdio>
 
 inline std::FILE *hex_in = nullptr;
 inline std::FILE *image_out = nullptr;
 
-// One character from a stream, or EOF at its end or on a read error. The reader calls this once
-// per input character, so on POSIX systems it skips the per-call stream lock (one thread only);
-// elsewhere, or with QUORLIT_PORTABLE_STDIO defined, it is plain getc.
-inline int stream_getc(std::FILE *stream) {
+// The reader takes every input character, and the writer every record, through these two calls.
+// The tool has one thread, so where the C library offers it they skip the stream lock that
+// getc and fwrite take on each call; elsewhere, or with QUORLIT_PORTABLE_STDIO defined, they
+// are plain getc and fwrite.
 #if (defined(__unix__) || defined(__APPLE__)) && !defined(QUORLIT_PORTABLE_STDIO)
+#define QUORLIT_UNLOCKED_STDIO 1
+#endif
+
+// One character from a stream, or EOF at its end or on a read error.
+inline int stream_getc(std::FILE *stream) {
+#ifdef QUORLIT_UNLOCKED_STDIO
     return getc_unlocked(stream);
 #else
     return std::getc(stream);
+#endif
+}
+
+// Writes `length` bytes to a stream; a failure stays recorded on the stream (ferror).
+inline void stream_write(const void *bytes, std::size_t length, std::FILE *stream) {
+#if defined(QUORLIT_UNLOCKED_STDIO) && defined(__GLIBC__)
+    fwrite_unlocked(bytes, 1, length, stream);
+#else
+    std::fwrite(bytes, 1, length, stream);
 #endif
 }
 
