@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Differential test: quorlit against srec_cat on generated HEX files and windows.
 
-    differential.py QUORLIT [--files N] [--seed S]
+    differential.py QUORLIT [--files N] [--seed S] [--corpus DIR]
 
 Each file holds ascending data records of 1 to 255 bytes with gaps of none, a few bytes or more
 than 64 KiB, bases set by type 04 and type 02 records, records across 64 KiB boundaries, type 03
 and 05 records, stray text, and LF or CR LF, upper or lower case. Each window's image must
 match srec_cat's; a copy of the file with one record moved down or overlapping must stop with
 status 2 and a prefix of the image. Prints the seed, so a failure can be replayed.
+
+With --corpus, it checks instead the real firmware files listed in DIR/INDEX.tsv, each on its
+suggested window; the two whose records descend inside it must stop with status 2.
 """
 import argparse
 import os
@@ -106,16 +109,45 @@ def srec_image(hex_text, start, size_k, length, folder):
         return f.read()
 
 
+def compare(quorlit, text, peer_text, start, size_k, folder):
+    """Runs both tools on one window; returns what differs, or None."""
+    status, stdout, image = run(quorlit, text, start, size_k, folder)
+    ref = srec_image(peer_text, start, size_k, len(image), folder) if size_k else b""
+    if status != 0 or ref[:len(image)] != image or ref[len(image):].strip(b"\xff"):
+        return "window %x %dK: status %d, %d bytes, srec_cat %d bytes\n%s" % (
+            start, size_k, status, len(image), len(ref), stdout)
+    return None
+
+
+def check_corpus(quorlit, corpus, folder):
+    if not os.path.exists(os.path.join(corpus, "INDEX.tsv")):
+        print("corpus: skipped, no firmware corpus at %s" % corpus)
+        return 77
+    with open(os.path.join(corpus, "INDEX.tsv")) as index:
+        rows = [line.split("\t") for line in index.read().splitlines()[1:]]
+    for name, *_, start, size_k, _ in rows:
+        with open(os.path.join(corpus, name), newline="") as f:
+            text = f.read()
+        if name.startswith(("pic32mx_chipkit_MPIDE", "pic32mz_chipkit_MIKROE")):
+            status, stdout, _ = run(quorlit, text, int(start, 16), int(size_k), folder)
+            failure = None if status == 2 and "lower address" in stdout else stdout
+        else:
+            failure = compare(quorlit, text, text, int(start, 16), int(size_k), folder)
+        if failure:
+            print("corpus: %s differs: %s" % (name, failure))
+            return 1
+    print("corpus: %d real files as expected" % len(rows))
+    return 0
+
+
 def check_file(quorlit, rng, folder):
     """Returns (windows compared, order variants checked, failure text or None)."""
     records = data_records(rng)
     text, peer_text = render(rng, records)
     for start, size_k in windows(rng, records):
-        status, stdout, image = run(quorlit, text, start, size_k, folder)
-        ref = srec_image(peer_text, start, size_k, len(image), folder) if size_k else b""
-        if status != 0 or ref[:len(image)] != image or ref[len(image):].strip(b"\xff"):
-            return 0, 0, "window %x %dK: status %d, %d bytes, srec_cat %d bytes\n%s%s" % (
-                start, size_k, status, len(image), len(ref), stdout, text)
+        failure = compare(quorlit, text, peer_text, start, size_k, folder)
+        if failure:
+            return 0, 0, failure + text
     if len(records) < 2:
         return 4, 0, None
     lo, hi = records[0][0], records[-1][0] + len(records[-1][1])
@@ -135,21 +167,27 @@ def main():
     parser.add_argument("quorlit")
     parser.add_argument("--files", type=int, default=300)
     parser.add_argument("--seed", type=int, default=random.SystemRandom().randrange(10**9))
+    parser.add_argument("--corpus")
     args = parser.parse_args()
     if shutil.which("srec_cat") is None:
         print("differential: skipped, srec_cat is not installed (Debian package srecord)")
         return 77
+    with tempfile.TemporaryDirectory() as folder:
+        return check_corpus(args.quorlit, args.corpus, folder) if args.corpus else \
+            check_generated(args, folder)
+
+
+def check_generated(args, folder):
     print("differential: seed %d (replay with --seed %d)" % (args.seed, args.seed))
     rng = random.Random(args.seed)
     windows_compared = variants = 0
-    with tempfile.TemporaryDirectory() as folder:
-        for index in range(args.files):
-            compared, moved, failure = check_file(args.quorlit, rng, folder)
-            windows_compared += compared
-            variants += moved
-            if failure:
-                print("differential: file %d differs: %s" % (index, failure))
-                return 1
+    for index in range(args.files):
+        compared, moved, failure = check_file(args.quorlit, rng, folder)
+        windows_compared += compared
+        variants += moved
+        if failure:
+            print("differential: file %d differs: %s" % (index, failure))
+            return 1
     print("differential: %d files, %d windows compared with srec_cat, %d moved-record files, "
           "0 differences" % (args.files, windows_compared, variants))
     return 0
