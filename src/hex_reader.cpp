@@ -3,7 +3,6 @@
 #include "streams.h"
 
 #include <array>
-#include <cstring>
 
 namespace {
 
@@ -24,6 +23,17 @@ constexpr std::array<signed char, 257> make_digit_table() {
 }
 
 constexpr std::array<signed char, 257> digit_table = make_digit_table();
+
+// Reads `n` bytes into `out`, adding each to `checksum`. Returns 0, or -1 as read_hex_byte does.
+int read_hex_bytes(std::uint8_t *out, int n, std::uint8_t &checksum) {
+    int bad = 0;
+    for (int i = 0; i < n; ++i) {
+        int value = read_hex_byte(checksum);
+        bad |= value;
+        out[i] = static_cast<std::uint8_t>(value);
+    }
+    return bad < 0 ? -1 : 0;
+}
 
 } // namespace
 
@@ -52,21 +62,6 @@ int read_hex_word(std::uint8_t &checksum) {
     return high << 8 | low;
 }
 
-namespace {
-
-// Reads `n` bytes into `out`, adding each to `checksum`. Returns 0, or -1 as read_hex_byte does.
-int read_hex_bytes(std::uint8_t *out, int n, std::uint8_t &checksum) {
-    int bad = 0;
-    for (int i = 0; i < n; ++i) {
-        int value = read_hex_byte(checksum);
-        bad |= value;
-        out[i] = static_cast<std::uint8_t>(value);
-    }
-    return bad < 0 ? -1 : 0;
-}
-
-} // namespace
-
 int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count) {
     int c;
     do {
@@ -74,26 +69,24 @@ int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint
         if (c == EOF) return RECORD_ERROR;
     } while (c != ':');
 
-    // count, address high, address low, type
-    std::uint8_t head[4];
     std::uint8_t checksum = 0;
-    if (read_hex_bytes(head, 4, checksum) < 0) return RECORD_ERROR;
-    int count = head[0];
-    int type = head[3];
-    byte_count = head[0];
-    address = static_cast<std::uint32_t>(head[1] << 8 | head[2]);
+    int count = read_hex_byte(checksum);
+    int field = read_hex_word(checksum);
+    int type = read_hex_byte(checksum);
+    if ((count | field | type) < 0) return RECORD_ERROR;
+    byte_count = static_cast<std::uint8_t>(count);
+    address = static_cast<std::uint32_t>(field);
 
     // Only an end-of-file record ends the input; its checksum is not needed.
     if (count == 0 && type == RECORD_EOF) return RECORD_END;
 
-    // The data bytes, then the checksum byte.
-    std::uint8_t body[RECORD_DATA_MAX + 1];
-    if (read_hex_bytes(body, count + 1, checksum) < 0 || checksum != 0) return RECORD_ERROR;
-    std::memcpy(record_data, body, static_cast<std::size_t>(count));
+    if (read_hex_bytes(record_data, count, checksum) < 0 || read_hex_byte(checksum) < 0 ||
+        checksum != 0)
+        return RECORD_ERROR;
 
     if (type == RECORD_SEGMENT_BASE || type == RECORD_LINEAR_BASE) {
         if (count != 2) return RECORD_ERROR;
-        address = static_cast<std::uint32_t>(body[0] << 8 | body[1]);
+        address = static_cast<std::uint32_t>(record_data[0] << 8 | record_data[1]);
     }
     return type;
 }

@@ -15,6 +15,7 @@
 
 namespace {
 
+// Exit status 1: nothing was converted; 2: the conversion or a write failed.
 constexpr int EXIT_USAGE = 1;
 constexpr int EXIT_CONVERSION = 2;
 

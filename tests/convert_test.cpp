@@ -47,6 +47,11 @@ std::string quote(const std::string &s) {
     return q + "'";
 }
 
+int shell(const std::string &command) {
+    int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
 Result run_tool(const Args &args, const std::string &hex) {
     std::string dir_template = (fs::temp_directory_path() / "quorlit-XXXXXX").string();
     const fs::path dir = mkdtemp(dir_template.data());
@@ -55,8 +60,7 @@ Result run_tool(const Args &args, const std::string &hex) {
                           quote(env_or("QUORLIT_EXE", QUORLIT_EXE));
     for (const std::string &arg : args) command += " " + quote(arg);
     Result run;
-    int raw = std::system((command + " >stdout.txt 2>stderr.txt").c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.status = shell(command + " >stdout.txt 2>stderr.txt");
     run.out = slurp(dir / "stdout.txt");
     run.err = slurp(dir / "stderr.txt");
     run.created = fs::exists(dir / "out.bin");
@@ -199,16 +203,18 @@ TEST(ToolIo, FailedWriteIsReported) {
                        "\nError writing /dev/full");
 }
 
+TEST(ToolIo, FailedReportFailsTheRun) {
+    if (!runner.empty()) GTEST_SKIP() << "needs /dev/full";
+    EXPECT_EQ(shell(quote(QUORLIT_EXE) + " 1d00e000 256 " + quote(QUORLIT_EXAMPLE) +
+                    " /dev/null >/dev/full"),
+              2);
+}
+
 TEST(ToolIo, FailedReadIsReported) {
     if (!runner.empty()) GTEST_SKIP() << "needs a folder that opens as a file";
     Result run = run_tool({"1d00e000", "256", ".", "out.bin"}, "");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, BAD + report(S, 0));
-}
-
-int shell(const std::string &command) {
-    int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 TEST(ToolFiles, RandomImageRoundTrips) {
