@@ -24,17 +24,6 @@ constexpr std::array<signed char, 257> make_digit_table() {
 
 constexpr std::array<signed char, 257> digit_table = make_digit_table();
 
-// Reads `n` bytes into `out`, adding each to `checksum`. Returns 0, or -1 as read_hex_byte does.
-int read_hex_bytes(std::uint8_t *out, int n, std::uint8_t &checksum) {
-    int bad = 0;
-    for (int i = 0; i < n; ++i) {
-        int value = read_hex_byte(checksum);
-        bad |= value;
-        out[i] = static_cast<std::uint8_t>(value);
-    }
-    return bad < 0 ? -1 : 0;
-}
-
 } // namespace
 
 int hex_digit_value(int c) {
@@ -71,18 +60,23 @@ int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint
 
     std::uint8_t checksum = 0;
     int count = read_hex_byte(checksum);
+    if (count < 0) return RECORD_ERROR;
     int field = read_hex_word(checksum);
+    if (field < 0) return RECORD_ERROR;
     int type = read_hex_byte(checksum);
-    if ((count | field | type) < 0) return RECORD_ERROR;
+    if (type < 0) return RECORD_ERROR;
     byte_count = static_cast<std::uint8_t>(count);
     address = static_cast<std::uint32_t>(field);
 
     // Only an end-of-file record ends the input; its checksum is not needed.
     if (count == 0 && type == RECORD_EOF) return RECORD_END;
 
-    if (read_hex_bytes(record_data, count, checksum) < 0 || read_hex_byte(checksum) < 0 ||
-        checksum != 0)
-        return RECORD_ERROR;
+    for (int i = 0; i < count; ++i) {
+        int value = read_hex_byte(checksum);
+        if (value < 0) return RECORD_ERROR;
+        record_data[i] = static_cast<std::uint8_t>(value);
+    }
+    if (read_hex_byte(checksum) < 0 || checksum != 0) return RECORD_ERROR;
 
     if (type == RECORD_SEGMENT_BASE || type == RECORD_LINEAR_BASE) {
         if (count != 2) return RECORD_ERROR;
