@@ -37,8 +37,9 @@ int read_hex_digit() {
 
 int read_hex_byte(std::uint8_t &checksum) {
     int high = read_hex_digit();
+    if (high < 0) return -1;
     int low = read_hex_digit();
-    if ((high | low) < 0) return -1;
+    if (low < 0) return -1;
     int value = high << 4 | low;
     checksum = static_cast<std::uint8_t>(checksum + value);
     return value;
@@ -46,25 +47,26 @@ int read_hex_byte(std::uint8_t &checksum) {
 
 int read_hex_word(std::uint8_t &checksum) {
     int high = read_hex_byte(checksum);
+    if (high < 0) return -1;
     int low = read_hex_byte(checksum);
-    if ((high | low) < 0) return -1;
+    if (low < 0) return -1;
     return high << 8 | low;
 }
 
-int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count) {
-    int c;
-    do {
-        c = stream_getc(hex_in);
-        if (c == EOF) return RECORD_ERROR;
-    } while (c != ':');
+int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count,
+                    bool first) {
+    for (int c = stream_getc(hex_in); c != ':'; c = stream_getc(hex_in)) {
+        bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (c == EOF || !(blank || first)) return RECORD_BAD_TEXT;
+    }
 
     std::uint8_t checksum = 0;
     int count = read_hex_byte(checksum);
-    if (count < 0) return RECORD_ERROR;
+    if (count < 0) return RECORD_BAD_DIGIT;
     int field = read_hex_word(checksum);
-    if (field < 0) return RECORD_ERROR;
+    if (field < 0) return RECORD_BAD_DIGIT;
     int type = read_hex_byte(checksum);
-    if (type < 0) return RECORD_ERROR;
+    if (type < 0) return RECORD_BAD_DIGIT;
     byte_count = static_cast<std::uint8_t>(count);
     address = static_cast<std::uint32_t>(field);
 
@@ -73,13 +75,14 @@ int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint
 
     for (int i = 0; i < count; ++i) {
         int value = read_hex_byte(checksum);
-        if (value < 0) return RECORD_ERROR;
+        if (value < 0) return RECORD_BAD_DIGIT;
         record_data[i] = static_cast<std::uint8_t>(value);
     }
-    if (read_hex_byte(checksum) < 0 || checksum != 0) return RECORD_ERROR;
+    if (read_hex_byte(checksum) < 0) return RECORD_BAD_DIGIT;
+    if (checksum != 0) return RECORD_ERROR;
 
     if (type == RECORD_SEGMENT_BASE || type == RECORD_LINEAR_BASE) {
-        if (count != 2) return RECORD_ERROR;
+        if (count != 2) return RECORD_BAD_LENGTH;
         address = static_cast<std::uint32_t>(record_data[0] << 8 | record_data[1]);
     }
     return type;

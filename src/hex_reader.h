@@ -11,8 +11,8 @@
 //   <data>  CC bytes, two hexadecimal digits each
 //   SS      checksum: all bytes from CC to SS add up to 0 modulo 256
 //
-// Digits may be upper or lower case. Anything between the last digit of one record and the next
-// ':' (line ends, blank lines, other text) is ignored.
+// Digits may be upper or lower case. Text before the first ':' (a header line, say) is ignored;
+// between records only white space may stand: blanks, tabs and line ends of either kind.
 //
 // Record types:
 //   00  data: the bytes go to base + AAAA, base + AAAA + 1, ... (modulo 2^32)
@@ -27,9 +27,15 @@
 #include <cstddef>
 #include <cstdint>
 
-// Record results besides the type byte (0 to 255) of a good record.
+// Record results besides the type byte (0 to 255) of a good record. Every negative result but
+// RECORD_END is an error and says what is wrong; the end of the input, or a read error, before
+// the end-of-file record gives RECORD_BAD_DIGIT or RECORD_BAD_TEXT, with the input stream's end
+// or error indicator set.
 constexpr int RECORD_END = -2;
-constexpr int RECORD_ERROR = -1;
+constexpr int RECORD_ERROR = -1;      // the checksum does not add up
+constexpr int RECORD_BAD_DIGIT = -3;  // a character inside a record is not a hexadecimal digit
+constexpr int RECORD_BAD_TEXT = -4;   // something other than white space between records
+constexpr int RECORD_BAD_LENGTH = -5; // an extended address record does not hold 2 bytes
 
 // A one-byte count allows 255 data bytes; record_data buffers must hold that many.
 constexpr std::size_t RECORD_DATA_MAX = 255;
@@ -39,18 +45,18 @@ constexpr int RECORD_EOF = 0x01;
 constexpr int RECORD_SEGMENT_BASE = 0x02;
 constexpr int RECORD_LINEAR_BASE = 0x04;
 
-// Reads the next record from hex_in. Returns its type, RECORD_END for the end-of-file record, or
-// RECORD_ERROR for a bad checksum, a character that is not a hexadecimal digit inside a record,
-// an extended address record whose count is not 2, or the end of the input (or a read error)
-// before the end-of-file record. For types 02 and 04, `address` receives the record's 16-bit
-// value; for all others, its address field.
-int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count);
+// Reads the next record from hex_in, skipping any text before its ':' when `first` is set. Returns
+// its type, RECORD_END for the end-of-file record, or an error result. For types 02 and 04,
+// `address` receives the record's 16-bit value; for all others, its address field. The input
+// stops right after the character that made an error.
+int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count,
+                    bool first);
 
 // Returns the next two bytes from hex_in as one big-endian word, or -1 (see read_hex_byte).
 int read_hex_word(std::uint8_t &checksum);
 
-// Returns the byte spelled by the next two digits on hex_in and adds it to `checksum`, or -1
-// when either character is not a hexadecimal digit or the input ends.
+// Returns the byte spelled by the next two digits on hex_in and adds it to `checksum`, or -1 as
+// soon as a character is not a hexadecimal digit or the input ends.
 int read_hex_byte(std::uint8_t &checksum);
 
 // Returns the value (0 to 15) of the next character on hex_in, or -1 when it is not a

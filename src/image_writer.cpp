@@ -9,16 +9,16 @@
 
 namespace {
 
-// Image offsets are judged as signed 32-bit values, so no image grows past 2 GiB, whatever the
-// window size.
+// No image grows past 2 GiB, whatever the window size: image offsets and the reported size are
+// signed 32-bit values.
 constexpr std::uint32_t IMAGE_MAX = 0x80000000u;
 
 constexpr std::size_t FILL_BLOCK = 64 * 1024;
 
-// Writes `length` bytes of 0xFF to image_out.
-void write_fill(std::uint32_t length) {
+// Writes `length` bytes of `fill` to image_out.
+void write_fill(std::uint32_t length, std::uint8_t fill) {
     static unsigned char block[FILL_BLOCK];
-    if (block[0] != 0xFF) std::memset(block, 0xFF, sizeof block);
+    if (block[0] != fill) std::memset(block, fill, sizeof block);
     while (length > 0) {
         std::size_t part = length < FILL_BLOCK ? length : FILL_BLOCK;
         stream_write(block, part, image_out);
@@ -43,43 +43,46 @@ std::uint32_t cut_to_window(std::uint32_t &offset, std::uint32_t count, std::uin
     return inside < limit - offset ? inside : limit - offset;
 }
 
-// Writes the bytes of a run at window offset `offset` that fall inside the window, after 0xFF
-// fill from the end of the image. Returns false, writing nothing, when they would start below
-// the end of the image: the image is streamed and cannot go back.
-bool place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
-               std::uint32_t limit, std::uint32_t &bytes_written) {
+// Writes the bytes of a run at window offset `offset` that fall inside the window, after fill
+// from the end of the image. Returns 0, or an error writing nothing: the image is streamed and
+// cannot go back below its end, nor grow past 2 GiB.
+int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
+              std::uint32_t limit, std::uint8_t fill, std::uint32_t &bytes_written) {
     std::uint32_t first = 0;
     std::uint32_t inside = cut_to_window(offset, count, limit, first);
-    if (inside == 0) return true;
-    if (offset < bytes_written) return false;
-    write_fill(offset - bytes_written);
+    if (inside == 0) return 0;
+    if (offset < bytes_written) return CONVERT_LOWER_ADDRESS;
+    if (offset >= IMAGE_MAX || inside > IMAGE_MAX - offset) return CONVERT_TOO_LARGE;
+    write_fill(offset - bytes_written, fill);
     stream_write(bytes + first, inside, image_out);
     bytes_written = offset + inside;
-    return true;
+    return 0;
+}
+
+const char *stop_message(int stop) {
+    if (stop == CONVERT_LOWER_ADDRESS) return "\nAttempt to use lower address error";
+    if (stop == CONVERT_TOO_LARGE) return "\nAttempt to grow the image past 2 GiB error";
+    return "\nCheck sum or other error error";
 }
 
 } // namespace
 
 std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
-                                   bool &reached_end) {
+                                   std::uint8_t fill, bool pad, int &stop,
+                                   std::uint32_t &stop_detail) {
     std::uint8_t record_data[RECORD_DATA_MAX];
-    std::uint32_t limit = flash_size < IMAGE_MAX ? flash_size : IMAGE_MAX;
     std::uint32_t bytes_written = 0;
     std::uint32_t base = 0;
     bool segmented = false;
-    reached_end = false;
-
-    for (;;) {
+    stop = 0;
+    for (bool first = true; stop == 0; first = false) {
         std::uint32_t address = 0;
         std::uint8_t byte_count = 0;
-        int result = read_hex_record(address, record_data, byte_count);
-        if (result == RECORD_END) {
-            reached_end = true;
-            return bytes_written;
-        }
+        int result = read_hex_record(address, record_data, byte_count, first);
         if (result < 0) {
-            std::puts("\nCheck sum or other error error");
-            return bytes_written;
+            stop = result;
+            stop_detail = byte_count;
+            break;
         }
         if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE) {
             segmented = result == RECORD_SEGMENT_BASE;
@@ -92,12 +95,21 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
         // base they run on across it.
         std::uint32_t run = byte_count;
         if (segmented && address + run > 0x10000) run = 0x10000 - address;
-        std::uint32_t offset = base + address - flash_start;
-        if (!place_run(offset, record_data, run, limit, bytes_written) ||
-            !place_run(base - flash_start, record_data + run, byte_count - run, limit,
-                       bytes_written)) {
-            std::puts("\nAttempt to use lower address error");
-            return bytes_written;
+        stop_detail = base + address;
+        stop =
+            place_run(stop_detail - flash_start, record_data, run, flash_size, fill, bytes_written);
+        if (stop == 0)
+            stop = place_run(base - flash_start, record_data + run, byte_count - run, flash_size,
+                             fill, bytes_written);
+    }
+    if (stop == RECORD_END && pad) {
+        if (flash_size > IMAGE_MAX) {
+            stop = CONVERT_TOO_LARGE;
+        } else {
+            write_fill(flash_size - bytes_written, fill);
+            bytes_written = flash_size;
         }
     }
+    if (stop != RECORD_END) std::puts(stop_message(stop));
+    return bytes_written;
 }

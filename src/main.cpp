@@ -1,6 +1,6 @@
 // quorlit: converts a 32-bit Intel HEX file into the flat binary image of one flash window.
 //
-//   quorlit START SIZE_K IN.hex OUT.bin
+//   quorlit [--pad] [--fill XX] START SIZE_K IN.hex OUT.bin
 //
 // Exit status: 0 when the conversion read the end-of-file record and everything was written,
 // 1 when the command line cannot be used or a file cannot be opened, 2 when the conversion
@@ -9,36 +9,12 @@
 #include "image_writer.h"
 #include "streams.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-
-namespace {
-
-// Exit status 1: nothing was converted; 2: the conversion or a write failed.
-constexpr int EXIT_USAGE = 1;
-constexpr int EXIT_CONVERSION = 2;
-
-// A large stream buffer keeps read and write calls rare on multi-megabyte files.
-constexpr std::size_t STREAM_BUFFER = 256 * 1024;
-
-void print_usage() {
-    std::printf("\nQuorlit Converts 32 bit files for flash Version 1.0");
-    std::printf("\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
-                "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n");
-    std::printf("\nExample:");
-    std::printf("\nQuorlit 1d00e000 256 hexfile binfile");
-    std::printf("\nWhere 1d00e000 is the start address in hex (without the 0x)");
-    std::printf("\n      256 is the size of flash in K");
-}
-
-// Flushes standard output; a report that could not be written fails an otherwise good run.
-int finish(int status) {
-    if (std::fflush(stdout) != 0 && status == 0) return EXIT_CONVERSION;
-    return status;
-}
-
-} // namespace
+#include <filesystem>
+#include <system_error>
 
 // Returns 1 and sets `value` when `text` is 1 to 8 hexadecimal digits (either case, no 0x);
 // returns 2 when it is longer than 8 characters and 4 when it is empty or holds another
@@ -69,23 +45,155 @@ std::uint32_t parse_size_k(const char *text) {
     return negative ? 0u - value : value;
 }
 
+namespace {
+
+// Exit status 1: nothing was converted; 2: the conversion or a write failed.
+constexpr int EXIT_USAGE = 1;
+constexpr int EXIT_CONVERSION = 2;
+
+// A large stream buffer keeps read and write calls rare on multi-megabyte files.
+constexpr std::size_t STREAM_BUFFER = 256 * 1024;
+
+void print_usage() {
+    std::printf("\nQuorlit Converts 32 bit files for flash Version 1.0");
+    std::printf("\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
+                "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n");
+    std::printf("\nExample:");
+    std::printf("\nQuorlit 1d00e000 256 hexfile binfile");
+    std::printf("\nWhere 1d00e000 is the start address in hex (without the 0x)");
+    std::printf("\n      256 is the size of flash in K");
+}
+
+// Flushes standard output; a report that could not be written fails an otherwise good run.
+int finish(int status) {
+    if (std::fflush(stdout) != 0 && status == 0) return EXIT_CONVERSION;
+    return status;
+}
+
+// Reads the options before the four arguments. Returns the index of the first argument, or 0
+// after printing the problem with an option.
+int parse_options(int argc, char **argv, bool &pad, std::uint8_t &fill) {
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        if (std::strcmp(argv[i], "--pad") == 0) {
+            pad = true;
+            continue;
+        }
+        const char *problem = argv[i];
+        std::uint32_t value = 0;
+        if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) {
+            problem = argv[++i];
+            if (std::strlen(problem) == 2 && parse_hex_address(problem, value) == 1) {
+                fill = static_cast<std::uint8_t>(value);
+                continue;
+            }
+        }
+        std::printf("\nProblem with option %s", problem);
+        return 0;
+    }
+    return i;
+}
+
+// Finds the line, counting line feeds from 1, of the last character read before `position` in
+// the file `name` (or of the end of the file, `at_end`), and that character. Returns 0 when the
+// file cannot be read again up to there, as a pipe cannot.
+unsigned long find_line(const char *name, long position, bool at_end, int &last) {
+    std::FILE *again = position < 0 ? nullptr : std::fopen(name, "rb");
+    if (again == nullptr) return 0;
+    unsigned long line = 1;
+    for (long i = 0; i < position && last != EOF; ++i) {
+        if (last == '\n') ++line;
+        last = std::getc(again);
+    }
+    std::fclose(again);
+    if (at_end && last == '\n') ++line;
+    return last == EOF && position > 0 ? 0 : line;
+}
+
+// Prints where in the input, and why, the conversion stopped, in the IN:LINE: form that
+// compilers use; `image_end` is the address after the image.
+void print_diagnostic(const char *in_name, int stop, std::uint32_t detail, std::uint32_t image_end,
+                      long position, bool at_end, bool read_failed) {
+    int last = 0;
+    unsigned long line = find_line(in_name, position, at_end, last);
+    char reason[80];
+    if (read_failed) {
+        std::snprintf(reason, sizeof reason, "the file cannot be read");
+    } else if (at_end) {
+        std::snprintf(reason, sizeof reason, "the file ends before its end-of-file record");
+    } else if (stop == RECORD_ERROR) {
+        std::snprintf(reason, sizeof reason, "checksum mismatch");
+    } else if (stop == RECORD_BAD_DIGIT && line != 0 && std::isgraph(last)) {
+        std::snprintf(reason, sizeof reason, "'%c' is not a hexadecimal digit", last);
+    } else if (stop == RECORD_BAD_DIGIT) {
+        std::snprintf(reason, sizeof reason, "a character is not a hexadecimal digit");
+    } else if (stop == RECORD_BAD_TEXT) {
+        std::snprintf(reason, sizeof reason, "text between records");
+    } else if (stop == RECORD_BAD_LENGTH) {
+        std::snprintf(reason, sizeof reason, "extended address record of %u bytes", detail);
+    } else {
+        std::snprintf(reason, sizeof reason, "record at %x starts below the image's end at %x",
+                      detail, image_end);
+    }
+    if (line != 0) {
+        std::printf("%s:%lu: %s", in_name, line, reason);
+    } else {
+        std::printf("%s: %s", in_name, reason);
+    }
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quorlit %s\n", QUORLIT_VERSION);
+        return finish(0);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        print_usage();
+        std::printf("\n\nOptions, before the start address:"
+                    "\n  --pad      pad the image with fill up to the window's size"
+                    "\n  --fill XX  fill holes with the byte XX (two hex digits) instead of FF\n");
+        return finish(0);
+    }
     if (argc < 5) {
         print_usage();
         return finish(EXIT_USAGE);
     }
-    const char *in_name = argv[3];
-    const char *out_name = argv[4];
-    std::uint32_t flash_start = 0;
-    if (parse_hex_address(argv[1], flash_start) != 1) {
-        std::printf("\nProblem with flash_start address %s", argv[1]);
+    bool pad = false;
+    std::uint8_t fill = 0xFF;
+    int first = parse_options(argc, argv, pad, fill);
+    if (first == 0) return finish(EXIT_USAGE);
+    if (argc - first < 4) {
+        print_usage();
         return finish(EXIT_USAGE);
     }
-    std::uint32_t flash_size = parse_size_k(argv[2]) << 10;
+    const char *in_name = argv[first + 2];
+    const char *out_name = argv[first + 3];
+    std::uint32_t flash_start = 0;
+    if (parse_hex_address(argv[first], flash_start) != 1) {
+        std::printf("\nProblem with flash_start address %s", argv[first]);
+        return finish(EXIT_USAGE);
+    }
+    std::uint32_t flash_size = parse_size_k(argv[first + 1]) << 10;
 
+    static char in_buffer[STREAM_BUFFER];
+    static char out_buffer[STREAM_BUFFER];
     hex_in = std::fopen(in_name, "rb");
-    if (hex_in == nullptr) {
+    if (hex_in != nullptr) {
+        // A folder opens on some systems, but its first read fails.
+        std::setvbuf(hex_in, in_buffer, _IOFBF, sizeof in_buffer);
+        std::ungetc(std::getc(hex_in), hex_in);
+    }
+    if (hex_in == nullptr || std::ferror(hex_in)) {
         std::printf("\nCannot open input file %s", in_name);
+        if (hex_in != nullptr) std::fclose(hex_in);
+        return finish(EXIT_USAGE);
+    }
+    std::error_code no_output;
+    if (std::filesystem::equivalent(in_name, out_name, no_output)) {
+        std::printf("\nInput and output are the same file %s", out_name);
+        std::fclose(hex_in);
         return finish(EXIT_USAGE);
     }
     image_out = std::fopen(out_name, "wb");
@@ -94,21 +202,26 @@ int main(int argc, char **argv) {
         std::fclose(hex_in);
         return finish(EXIT_USAGE);
     }
-    static char in_buffer[STREAM_BUFFER];
-    static char out_buffer[STREAM_BUFFER];
-    std::setvbuf(hex_in, in_buffer, _IOFBF, sizeof in_buffer);
     std::setvbuf(image_out, out_buffer, _IOFBF, sizeof out_buffer);
 
-    bool reached_end = false;
-    std::uint32_t count = convert_hex_to_image(flash_start, flash_size, reached_end);
+    int stop = 0;
+    std::uint32_t stop_detail = 0;
+    std::uint32_t count =
+        convert_hex_to_image(flash_start, flash_size, fill, pad, stop, stop_detail);
 
+    long position = std::ftell(hex_in);
+    bool at_end = std::feof(hex_in) != 0;
+    bool read_failed = std::ferror(hex_in) != 0;
     std::fclose(hex_in);
     bool write_failed = std::ferror(image_out) != 0;
     if (std::fclose(image_out) != 0) write_failed = true;
 
+    if (stop != RECORD_END && stop != CONVERT_TOO_LARGE)
+        print_diagnostic(in_name, stop, stop_detail, flash_start + count, position, at_end,
+                         read_failed);
     std::printf("\n\n%s created ", out_name);
     std::printf("\nFrom %x to %x ", flash_start, flash_start + count);
     std::printf("\nSize %x (%u)", count, count);
     if (write_failed) std::printf("\nError writing %s", out_name);
-    return finish(reached_end && !write_failed ? 0 : EXIT_CONVERSION);
+    return finish(stop == RECORD_END && !write_failed ? 0 : EXIT_CONVERSION);
 }
