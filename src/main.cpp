@@ -190,8 +190,10 @@ int main(int argc, char **argv) {
         if (hex_in != nullptr) std::fclose(hex_in);
         return finish(EXIT_USAGE);
     }
+    // File names are UTF-8 on Windows too (see quorlit.manifest).
     std::error_code no_output;
-    if (std::filesystem::equivalent(in_name, out_name, no_output)) {
+    if (std::filesystem::equivalent(std::filesystem::u8path(in_name),
+                                    std::filesystem::u8path(out_name), no_output)) {
         std::printf("\nInput and output are the same file %s", out_name);
         std::fclose(hex_in);
         return finish(EXIT_USAGE);

@@ -14,14 +14,18 @@ inline std::FILE *image_out = nullptr;
 // The tool has one thread, so where the C library offers it they skip the stream lock that
 // getc and fwrite take on each call; elsewhere, or with QUORLIT_PORTABLE_STDIO defined, they
 // are plain getc and fwrite.
-#if (defined(__unix__) || defined(__APPLE__)) && !defined(QUORLIT_PORTABLE_STDIO)
+#if !defined(QUORLIT_PORTABLE_STDIO) && (defined(__unix__) || defined(__APPLE__))
 #define QUORLIT_UNLOCKED_STDIO 1
+#elif !defined(QUORLIT_PORTABLE_STDIO) && defined(_WIN32)
+#define QUORLIT_NOLOCK_STDIO 1
 #endif
 
 // One character from a stream, or EOF at its end or on a read error.
 inline int stream_getc(std::FILE *stream) {
-#ifdef QUORLIT_UNLOCKED_STDIO
+#if defined(QUORLIT_UNLOCKED_STDIO)
     return getc_unlocked(stream);
+#elif defined(QUORLIT_NOLOCK_STDIO)
+    return _getc_nolock(stream);
 #else
     return std::getc(stream);
 #endif
@@ -31,6 +35,8 @@ inline int stream_getc(std::FILE *stream) {
 inline void stream_write(const void *bytes, std::size_t length, std::FILE *stream) {
 #if defined(QUORLIT_UNLOCKED_STDIO) && defined(__GLIBC__)
     fwrite_unlocked(bytes, 1, length, stream);
+#elif defined(QUORLIT_NOLOCK_STDIO) && (defined(_UCRT) || __MSVCRT_VERSION__ >= 0x800)
+    _fwrite_nolock(bytes, 1, length, stream);
 #else
     std::fwrite(bytes, 1, length, stream);
 #endif

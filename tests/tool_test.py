@@ -31,7 +31,6 @@ def image(*parts):  # hex digits, or a number of 0xFF fill bytes
 # Each case: name, arguments, HEX text, standard output (the report follows where an image is
 # expected), exit status, image (None: no out.bin).
 CASES = [
-    ("one record", W, EXT + r(0, 0xE000, "01020304") + END, "", 0, image("01020304")),
     ("descending record", W, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END,
      LOWER + "3: " + BELOW % (S, S + 18), 2, image(16, "0102")),
     ("overlapping record", W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END,
@@ -87,7 +86,8 @@ CASES = [
     ("output folder missing", "0 1 in.hex no/out.bin", END, "\nCannot create output file no/out.bin", 1, None),
     ("output is the input", "0 1 in.hex in.hex", END, SAME + "in.hex", 1, None),
     ("output is the input, ./", "0 1 ./in.hex in.hex", END, SAME + "in.hex", 1, None),
-    ("output links to the input", "0 1 in.hex link.hex", END, SAME + "link.hex", 1, None),
+    ("output links to the input", "0 1 in.hex 链接.hex", END, SAME + "链接.hex", 1, None),
+    ("file name in CJK", "1d00e000 256 链接.hex out.bin", EXT + r(0, 0xE000, "01") + END, "", 0, image("01")),
     ("input is a hard link", "0 1 hard.hex in.hex", END, SAME + "in.hex", 1, None),
     ("image write fails", "1d00e000 256 in.hex /dev/full", EXT + r(0, 0xE000, "01") + END,
      report(S, 1, "/dev/full") + "\nError writing /dev/full", 2, None),
@@ -100,12 +100,12 @@ def run(args, hex_text):
     # goes to files, not pipes, which programs that the command leaves running could hold open.
     with tempfile.TemporaryDirectory() as folder:
         (Path(folder) / "in.hex").write_bytes(hex_text.encode("latin-1"))
-        os.symlink("in.hex", Path(folder, "link.hex")), os.link(Path(folder, "in.hex"), Path(folder, "hard.hex"))
+        os.symlink("in.hex", Path(folder, "链接.hex")), os.link(Path(folder, "in.hex"), Path(folder, "hard.hex"))
         os.mkdir(Path(folder, "folder"))
         command = shlex.join(RUNNER + [EXE]) + " >stdout 2>stderr " + args
         status = subprocess.run(command, shell=True, cwd=folder).returncode
         read = lambda name: (Path(folder) / name).read_bytes() if (Path(folder) / name).exists() else None
-        return read("stdout").decode("latin-1"), status, read("out.bin"), read("in.hex").decode("latin-1"), read("stderr")
+        return read("stdout").decode(), status, read("out.bin"), read("in.hex").decode("latin-1"), read("stderr")
 
 
 class Table(unittest.TestCase):
