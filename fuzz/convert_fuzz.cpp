@@ -1,9 +1,7 @@
-// libFuzzer target: converts the input after its first 8 bytes, which give the window (start,
-// then size in bytes, little-endian; the size is cut to 2 MiB to bound the image, its top bit
-// asks for padding and the 8 bits below 2 MiB give the fill, inverted), with both streams on
-// in-memory files, and checks what holds for every input: the image is as long as the count,
-// fits the window (and fills it when padded), and holds only fill and byte values spelled in the
-// input.
+// libFuzzer target. The first 8 bytes give the window, little-endian: start, then size (cut to
+// 2 MiB; bit 31 asks for padding, bits 21 to 28 give the fill, inverted); the rest is the HEX.
+// Checks that the image is as long as the count, fits (and, padded, fills) the window, and holds
+// only fill and byte values spelled in the input.
 #include "hex_reader.h"
 #include "image_writer.h"
 #include "streams.h"
@@ -13,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-// The writer reports errors on standard output: keep them out of the fuzzer's log.
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return std::freopen("/dev/null", "w", stdout) == nullptr;
 }
@@ -29,7 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     char *image = nullptr;
     std::size_t length = 0;
     image_out = open_memstream(&image, &length);
-    if (hex_in == nullptr || image_out == nullptr) std::abort();
 
     int stop = 0;
     std::uint32_t detail = 0;
@@ -43,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         int high = hex_digit_value(data[i]), low = hex_digit_value(data[i + 1]);
         if (high >= 0 && low >= 0) spelled[high << 4 | low] = true;
     }
-    if (length != count || count > window[1]) std::abort();
-    if (pad && stop == RECORD_END && count != window[1]) std::abort();
+    if (length != count || count > window[1] || (pad && stop == RECORD_END && count != window[1]))
+        std::abort();
     for (std::size_t i = 0; i < length; ++i)
         if (!spelled[static_cast<std::uint8_t>(image[i])]) std::abort();
     std::free(image);
