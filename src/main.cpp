@@ -13,8 +13,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 // Returns 1 and sets `value` when `text` is 1 to 8 hexadecimal digits (either case, no 0x);
 // returns 2 when it is longer than 8 characters and 4 when it is empty or holds another
@@ -103,7 +101,7 @@ unsigned long find_line(const char *name, long position, bool at_end, int &last)
     unsigned long line = 1;
     for (long i = 0; i < position && last != EOF; ++i) {
         if (last == '\n') ++line;
-        last = std::getc(again);
+        last = stream_getc(again);
     }
     std::fclose(again);
     if (at_end && last == '\n') ++line;
@@ -190,10 +188,7 @@ int main(int argc, char **argv) {
         if (hex_in != nullptr) std::fclose(hex_in);
         return finish(EXIT_USAGE);
     }
-    // File names are UTF-8 on Windows too (see quorlit.manifest).
-    std::error_code no_output;
-    if (std::filesystem::equivalent(std::filesystem::u8path(in_name),
-                                    std::filesystem::u8path(out_name), no_output)) {
+    if (same_file(in_name, out_name)) {
         std::printf("\nInput and output are the same file %s", out_name);
         std::fclose(hex_in);
         return finish(EXIT_USAGE);

@@ -1,6 +1,6 @@
-// The two process-wide streams of a run. The front end opens and closes them; the HEX reader
-// only reads hex_in and the image writer only writes image_out. Tests point them at their own
-// temporary or in-memory files.
+// The two process-wide streams of a run, and the little that differs between platforms. The
+// front end opens and closes the streams; the HEX reader only reads hex_in and the image writer
+// only writes image_out. Tests point them at their own temporary or in-memory files.
 #ifndef QUORLIT_STREAMS_H
 #define QUORLIT_STREAMS_H
 
@@ -18,6 +18,13 @@ inline std::FILE *image_out = nullptr;
 #define QUORLIT_UNLOCKED_STDIO 1
 #elif !defined(QUORLIT_PORTABLE_STDIO) && defined(_WIN32)
 #define QUORLIT_NOLOCK_STDIO 1
+#endif
+
+#if defined(QUORLIT_UNLOCKED_STDIO)
+#include <sys/stat.h>
+#else
+#include <filesystem>
+#include <system_error>
 #endif
 
 // One character from a stream, or EOF at its end or on a read error.
@@ -39,6 +46,21 @@ inline void stream_write(const void *bytes, std::size_t length, std::FILE *strea
     _fwrite_nolock(bytes, 1, length, stream);
 #else
     std::fwrite(bytes, 1, length, stream);
+#endif
+}
+
+// Whether two names lead to one existing file: the same name, a link, another path. POSIX tells
+// by device and inode, which keeps the C++ library (and its megabyte or two) out of the process.
+// Elsewhere file names are UTF-8, on Windows through quorlit.manifest.
+inline bool same_file(const char *a, const char *b) {
+#if defined(QUORLIT_UNLOCKED_STDIO)
+    struct stat first, second;
+    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+#else
+    std::error_code error;
+    return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b),
+                                       error);
 #endif
 }
 
