@@ -58,6 +58,7 @@ CASES = [
     ("pad", "--pad 1d00e000 1 in.hex out.bin", ONE, "", 0, image("01", 1023)),
     ("no pad after an error", "--pad 1d00e000 1 in.hex out.bin", EXT + REC, BAD % (3, ENDS), 2, image("01")),
     ("no pad past 2 GiB", "--pad 0 3145728 in.hex out.bin", END, TOO_LARGE, 2, b""),
+    ("pad to 2 GiB", "--pad 0 2097152 in.hex /dev/null", END, report(0, 1 << 31, "/dev/null"), 0, None),
     ("fill 00", "--fill 00 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0, image("010002")),
     ("pad and fill a5", "--fill a5 --pad 1d00dfff 1 in.hex out.bin", ONE, "", 0, image("A501" + "A5" * 1022)),
     ("unknown option", "--size 0 1 in.hex out.bin", END, OPTION + "--size", 1, None),
