@@ -1,5 +1,6 @@
 // libFuzzer target. The first 8 bytes give the window, little-endian: start, then size (cut to
-// 2 MiB; bit 31 asks for padding, bits 21 to 28 give the fill, inverted); the rest is the HEX.
+// 2 MiB, or 64 KiB when bit 31 asks for padding; bits 21 to 28 give the fill, inverted); the rest
+// is the HEX.
 // Checks that the image is as long as the count, fits (and, padded, fills) the window, and holds
 // only fill and byte values spelled in the input.
 #include "hex_reader.h"
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::memcpy(window, data, sizeof window);
     bool pad = window[1] >> 31 != 0;
     auto fill = static_cast<std::uint8_t>(~(window[1] >> 21));
-    window[1] &= 0x1FFFFF;
+    window[1] &= pad ? 0xFFFF : 0x1FFFFF;
     hex_in = fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb");
     char *image = nullptr;
     std::size_t length = 0;
