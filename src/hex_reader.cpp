@@ -36,11 +36,12 @@ int read_hex_digit() {
 }
 
 int read_hex_byte(std::uint8_t &checksum) {
-    int high = read_hex_digit();
-    if (high < 0) return -1;
-    int low = read_hex_digit();
-    if (low < 0) return -1;
-    int value = high << 4 | low;
+    int value = 0;
+    for (int i = 0; i < 2; ++i) {
+        int digit = read_hex_digit();
+        if (digit < 0) return -1; // the input stops right after a character that is not a digit
+        value = value << 4 | digit;
+    }
     checksum = static_cast<std::uint8_t>(checksum + value);
     return value;
 }
