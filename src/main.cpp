@@ -114,24 +114,25 @@ void print_diagnostic(const char *in_name, int stop, std::uint32_t detail, std::
                       long position, bool at_end, bool read_failed) {
     int last = 0;
     unsigned long line = find_line(in_name, position, at_end, last);
-    char reason[80];
+    char text[80];
+    const char *reason = text;
     if (read_failed) {
-        std::snprintf(reason, sizeof reason, "the file cannot be read");
+        reason = "the file cannot be read";
     } else if (at_end) {
-        std::snprintf(reason, sizeof reason, "the file ends before its end-of-file record");
+        reason = "the file ends before its end-of-file record";
     } else if (stop == RECORD_ERROR) {
-        std::snprintf(reason, sizeof reason, "checksum mismatch");
-    } else if (stop == RECORD_BAD_DIGIT && line != 0 && std::isgraph(last)) {
-        std::snprintf(reason, sizeof reason, "'%c' is not a hexadecimal digit", last);
-    } else if (stop == RECORD_BAD_DIGIT) {
-        std::snprintf(reason, sizeof reason, "a character is not a hexadecimal digit");
+        reason = "checksum mismatch";
     } else if (stop == RECORD_BAD_TEXT) {
-        std::snprintf(reason, sizeof reason, "text between records");
+        reason = "text between records";
+    } else if (stop == RECORD_BAD_DIGIT && (line == 0 || !std::isgraph(last))) {
+        reason = "a character is not a hexadecimal digit";
+    } else if (stop == RECORD_BAD_DIGIT) {
+        std::snprintf(text, sizeof text, "'%c' is not a hexadecimal digit", last);
     } else if (stop == RECORD_BAD_LENGTH) {
-        std::snprintf(reason, sizeof reason, "extended address record of %u bytes", detail);
+        std::snprintf(text, sizeof text, "extended address record of %u bytes", detail);
     } else {
-        std::snprintf(reason, sizeof reason, "record at %x starts below the image's end at %x",
-                      detail, image_end);
+        std::snprintf(text, sizeof text, "record at %x starts below the image's end at %x", detail,
+                      image_end);
     }
     if (line != 0) {
         std::printf("%s:%lu: %s", in_name, line, reason);
