@@ -23,16 +23,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     bool pad = window[1] >> 31 != 0;
     auto fill = static_cast<std::uint8_t>(~(window[1] >> 21));
     window[1] &= pad ? 0xFFFF : 0x1FFFFF;
-    hex_in = fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb");
-    char *image = nullptr;
-    std::size_t length = 0;
-    image_out = open_memstream(&image, &length);
+    if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
+    open_output(std::tmpfile());
 
     int stop = 0;
     std::uint32_t detail = 0;
     std::uint32_t count = convert_hex_to_image(window[0], window[1], fill, pad, stop, detail);
-    std::fclose(hex_in);
-    std::fclose(image_out);
+    close_input();
+    static char image[0x200000];
+    std::fflush(image_out.file);
+    std::rewind(image_out.file);
+    std::size_t length = std::fread(image, 1, sizeof image, image_out.file);
+    if (!close_output()) std::abort();
 
     bool spelled[256] = {};
     spelled[fill] = true;
@@ -44,6 +46,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::abort();
     for (std::size_t i = 0; i < length; ++i)
         if (!spelled[static_cast<std::uint8_t>(image[i])]) std::abort();
-    std::free(image);
     return 0;
 }

@@ -8,65 +8,71 @@ namespace {
 
 static_assert(EOF == -1, "the digit table keeps the end of input at index 0");
 
-// Digit values indexed by character + 1, so that EOF shares the table: -1 for anything that is
-// not a hexadecimal digit.
-constexpr std::array<signed char, 257> make_digit_table() {
-    std::array<signed char, 257> table{};
+// Marks a character that is not a hexadecimal digit; any pair with one in it spells over 0xFF.
+constexpr unsigned NOT_DIGIT = 0x100;
+
+// Digit values indexed by character + 1, so that EOF shares the table.
+constexpr std::array<short, 257> make_digit_table() {
+    std::array<short, 257> table{};
     for (int c = -1; c < 256; ++c) {
-        signed char value = -1;
-        if (c >= '0' && c <= '9') value = static_cast<signed char>(c - '0');
-        if (c >= 'A' && c <= 'F') value = static_cast<signed char>(c - 'A' + 10);
-        if (c >= 'a' && c <= 'f') value = static_cast<signed char>(c - 'a' + 10);
+        short value = static_cast<short>(NOT_DIGIT);
+        if (c >= '0' && c <= '9') value = static_cast<short>(c - '0');
+        if (c >= 'A' && c <= 'F') value = static_cast<short>(c - 'A' + 10);
+        if (c >= 'a' && c <= 'f') value = static_cast<short>(c - 'a' + 10);
         table[static_cast<std::size_t>(c + 1)] = value;
     }
     return table;
 }
 
-constexpr std::array<signed char, 257> digit_table = make_digit_table();
+constexpr std::array<short, 257> digit_table = make_digit_table();
 
-} // namespace
-
-int hex_digit_value(int c) {
-    if (c < -1 || c > 255) return -1;
-    return digit_table[static_cast<std::size_t>(c + 1)];
+inline unsigned digit(int c) {
+    return static_cast<unsigned>(digit_table[static_cast<std::size_t>(c + 1)]);
 }
 
-int read_hex_digit() {
-    return digit_table[static_cast<std::size_t>(stream_getc(hex_in) + 1)];
-}
+// The most characters a record takes after its mark: count, address, type, 255 data bytes and
+// the checksum, two digits each.
+constexpr std::ptrdiff_t RECORD_TEXT_MAX = 2 * (4 + RECORD_DATA_MAX + 1);
 
-int read_hex_byte(std::uint8_t &checksum) {
-    int value = 0;
-    for (int i = 0; i < 2; ++i) {
-        int digit = read_hex_digit();
-        if (digit < 0) return -1; // the input stops right after a character that is not a digit
-        value = value << 4 | digit;
+// Returns the byte spelled by the next two digits and adds it to `checksum`, or -1 as soon as a
+// character is not a hexadecimal digit or the input ends; the input stops right after it. When
+// the block is known to hold the whole record (`in_block`), both digits are taken at once.
+template <bool in_block> inline int read_hex_byte(InputCursor &at, std::uint8_t &checksum) {
+    unsigned value = 0;
+    if (in_block) {
+        unsigned high = digit(at.next[0]);
+        value = high << 4 | digit(at.next[1]);
+        at.next += 2;
+        if (value > 0xFF && high == NOT_DIGIT) --at.next;
+    } else {
+        unsigned high = digit(input_char(at));
+        if (high == NOT_DIGIT) return -1;
+        value = high << 4 | digit(input_char(at));
     }
+    if (value > 0xFF) return -1;
     checksum = static_cast<std::uint8_t>(checksum + value);
-    return value;
+    return static_cast<int>(value);
 }
 
-int read_hex_word(std::uint8_t &checksum) {
-    int high = read_hex_byte(checksum);
+// Returns the next two bytes as one big-endian word, or -1 (see read_hex_byte).
+template <bool in_block> inline int read_hex_word(InputCursor &at, std::uint8_t &checksum) {
+    int high = read_hex_byte<in_block>(at, checksum);
     if (high < 0) return -1;
-    int low = read_hex_byte(checksum);
+    int low = read_hex_byte<in_block>(at, checksum);
     if (low < 0) return -1;
     return high << 8 | low;
 }
 
-int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count,
-                    bool first) {
-    for (int c = stream_getc(hex_in); c != ':'; c = stream_getc(hex_in)) {
-        bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
-        if (c == EOF || !(blank || first)) return RECORD_BAD_TEXT;
-    }
-
+// Reads a record from after its mark; see read_hex_record.
+template <bool in_block>
+inline int read_fields(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
+                       std::uint8_t &byte_count) {
     std::uint8_t checksum = 0;
-    int count = read_hex_byte(checksum);
+    int count = read_hex_byte<in_block>(at, checksum);
     if (count < 0) return RECORD_BAD_DIGIT;
-    int field = read_hex_word(checksum);
+    int field = read_hex_word<in_block>(at, checksum);
     if (field < 0) return RECORD_BAD_DIGIT;
-    int type = read_hex_byte(checksum);
+    int type = read_hex_byte<in_block>(at, checksum);
     if (type < 0) return RECORD_BAD_DIGIT;
     byte_count = static_cast<std::uint8_t>(count);
     address = static_cast<std::uint32_t>(field);
@@ -75,11 +81,11 @@ int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint
     if (count == 0 && type == RECORD_EOF) return RECORD_END;
 
     for (int i = 0; i < count; ++i) {
-        int value = read_hex_byte(checksum);
+        int value = read_hex_byte<in_block>(at, checksum);
         if (value < 0) return RECORD_BAD_DIGIT;
         record_data[i] = static_cast<std::uint8_t>(value);
     }
-    if (read_hex_byte(checksum) < 0) return RECORD_BAD_DIGIT;
+    if (read_hex_byte<in_block>(at, checksum) < 0) return RECORD_BAD_DIGIT;
     if (checksum != 0) return RECORD_ERROR;
 
     if (type == RECORD_SEGMENT_BASE || type == RECORD_LINEAR_BASE) {
@@ -87,4 +93,31 @@ int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint
         address = static_cast<std::uint32_t>(record_data[0] << 8 | record_data[1]);
     }
     return type;
+}
+
+inline int read_record(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
+                       std::uint8_t &byte_count, bool first) {
+    for (int c = input_char(at); c != ':'; c = input_char(at)) {
+        bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (c == EOF || !(blank || first)) return RECORD_BAD_TEXT;
+    }
+
+    if (at.end - at.next >= RECORD_TEXT_MAX)
+        return read_fields<true>(at, address, record_data, byte_count);
+    return read_fields<false>(at, address, record_data, byte_count);
+}
+
+} // namespace
+
+int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count,
+                    bool first) {
+    InputCursor at = {hex_in.next, hex_in.end};
+    int result = read_record(at, address, record_data, byte_count, first);
+    hex_in.next = at.next;
+    return result;
+}
+
+int hex_digit_value(int c) {
+    if (c < -1 || c > 255 || digit(c) == NOT_DIGIT) return -1;
+    return static_cast<int>(digit(c));
 }

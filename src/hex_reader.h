@@ -52,17 +52,6 @@ constexpr int RECORD_LINEAR_BASE = 0x04;
 int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count,
                     bool first);
 
-// Returns the next two bytes from hex_in as one big-endian word, or -1 (see read_hex_byte).
-int read_hex_word(std::uint8_t &checksum);
-
-// Returns the byte spelled by the next two digits on hex_in and adds it to `checksum`, or -1 as
-// soon as a character is not a hexadecimal digit or the input ends.
-int read_hex_byte(std::uint8_t &checksum);
-
-// Returns the value (0 to 15) of the next character on hex_in, or -1 when it is not a
-// hexadecimal digit or the input ends.
-int read_hex_digit();
-
 // Returns the value (0 to 15) of the hexadecimal digit c (either case), or -1.
 int hex_digit_value(int c);
 

@@ -3,28 +3,13 @@
 #include "hex_reader.h"
 #include "streams.h"
 
-#include <cstddef>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
 // No image grows past 2 GiB, whatever the window size: image offsets and the reported size are
 // signed 32-bit values.
 constexpr std::uint32_t IMAGE_MAX = 0x80000000u;
-
-constexpr std::size_t FILL_BLOCK = 64 * 1024;
-
-// Writes `length` bytes of `fill` to image_out.
-void write_fill(std::uint32_t length, std::uint8_t fill) {
-    static unsigned char block[FILL_BLOCK];
-    if (block[0] != fill) std::memset(block, fill, sizeof block);
-    while (length > 0) {
-        std::size_t part = length < FILL_BLOCK ? length : FILL_BLOCK;
-        stream_write(block, part, image_out);
-        length -= static_cast<std::uint32_t>(part);
-    }
-}
 
 // Finds the part of a run of `count` bytes at window offset `offset` (modulo 2^32) that falls
 // inside [0, limit): sets `first` to the index of its first byte and `offset` to that byte's
@@ -53,8 +38,8 @@ int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t cou
     if (inside == 0) return 0;
     if (offset < bytes_written) return CONVERT_LOWER_ADDRESS;
     if (offset >= IMAGE_MAX || inside > IMAGE_MAX - offset) return CONVERT_TOO_LARGE;
-    write_fill(offset - bytes_written, fill);
-    stream_write(bytes + first, inside, image_out);
+    output_fill(fill, offset - bytes_written);
+    output_write(bytes + first, inside);
     bytes_written = offset + inside;
     return 0;
 }
@@ -106,7 +91,7 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
         if (flash_size > IMAGE_MAX) {
             stop = CONVERT_TOO_LARGE;
         } else {
-            write_fill(flash_size - bytes_written, fill);
+            output_fill(fill, flash_size - bytes_written);
             bytes_written = flash_size;
         }
     }

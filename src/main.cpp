@@ -10,6 +10,7 @@
 #include "streams.h"
 
 #include <cctype>
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -49,9 +50,6 @@ namespace {
 constexpr int EXIT_USAGE = 1;
 constexpr int EXIT_CONVERSION = 2;
 
-// A large stream buffer keeps read and write calls rare on multi-megabyte files.
-constexpr std::size_t STREAM_BUFFER = 256 * 1024;
-
 void print_usage() {
     std::printf("\nQuorlit Converts 32 bit files for flash Version 1.0");
     std::printf("\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
@@ -64,7 +62,8 @@ void print_usage() {
 
 // Flushes standard output; a report that could not be written fails an otherwise good run.
 int finish(int status) {
-    if (std::fflush(stdout) != 0 && status == 0) return EXIT_CONVERSION;
+    bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    if (failed && status == 0) return EXIT_CONVERSION;
     return status;
 }
 
@@ -92,39 +91,25 @@ int parse_options(int argc, char **argv, bool &pad, std::uint8_t &fill) {
     return i;
 }
 
-// Finds the line, counting line feeds from 1, of the last character read before `position` in
-// the file `name` (or of the end of the file, `at_end`), and that character. Returns 0 when the
-// file cannot be read again up to there, as a pipe cannot.
-unsigned long find_line(const char *name, long position, bool at_end, int &last) {
-    std::FILE *again = position < 0 ? nullptr : std::fopen(name, "rb");
-    if (again == nullptr) return 0;
-    unsigned long line = 1;
-    for (long i = 0; i < position && last != EOF; ++i) {
-        if (last == '\n') ++line;
-        last = stream_getc(again);
-    }
-    std::fclose(again);
-    if (at_end && last == '\n') ++line;
-    return last == EOF && position > 0 ? 0 : line;
-}
-
 // Prints where in the input, and why, the conversion stopped, in the IN:LINE: form that
 // compilers use; `image_end` is the address after the image.
-void print_diagnostic(const char *in_name, int stop, std::uint32_t detail, std::uint32_t image_end,
-                      long position, bool at_end, bool read_failed) {
-    int last = 0;
-    unsigned long line = find_line(in_name, position, at_end, last);
+void print_diagnostic(const char *in_name, int stop, std::uint32_t detail,
+                      std::uint32_t image_end) {
+    bool exhausted = hex_in.ended;
+    int last = input_last();
+    // The line of the character that stopped the run, or of the end of the input.
+    std::uint64_t line = input_line(input_position() - (exhausted ? 0 : 1));
     char text[80];
     const char *reason = text;
-    if (read_failed) {
+    if (exhausted && hex_in.failed) {
         reason = "the file cannot be read";
-    } else if (at_end) {
+    } else if (exhausted) {
         reason = "the file ends before its end-of-file record";
     } else if (stop == RECORD_ERROR) {
         reason = "checksum mismatch";
     } else if (stop == RECORD_BAD_TEXT) {
         reason = "text between records";
-    } else if (stop == RECORD_BAD_DIGIT && (line == 0 || !std::isgraph(last))) {
+    } else if (stop == RECORD_BAD_DIGIT && !std::isgraph(last)) {
         reason = "a character is not a hexadecimal digit";
     } else if (stop == RECORD_BAD_DIGIT) {
         std::snprintf(text, sizeof text, "'%c' is not a hexadecimal digit", last);
@@ -135,7 +120,7 @@ void print_diagnostic(const char *in_name, int stop, std::uint32_t detail, std::
                       image_end);
     }
     if (line != 0) {
-        std::printf("%s:%lu: %s", in_name, line, reason);
+        std::printf("%s:%" PRIu64 ": %s", in_name, line, reason);
     } else {
         std::printf("%s: %s", in_name, reason);
     }
@@ -176,47 +161,33 @@ int main(int argc, char **argv) {
     }
     std::uint32_t flash_size = parse_size_k(argv[first + 1]) << 10;
 
-    static char in_buffer[STREAM_BUFFER];
-    static char out_buffer[STREAM_BUFFER];
-    hex_in = std::fopen(in_name, "rb");
-    if (hex_in != nullptr) {
-        // A folder opens on some systems, but its first read fails.
-        std::setvbuf(hex_in, in_buffer, _IOFBF, sizeof in_buffer);
-        std::ungetc(std::getc(hex_in), hex_in);
-    }
-    if (hex_in == nullptr || std::ferror(hex_in)) {
+    std::FILE *in_file = std::fopen(in_name, "rb");
+    if (in_file == nullptr || !open_input(in_file)) {
         std::printf("\nCannot open input file %s", in_name);
-        if (hex_in != nullptr) std::fclose(hex_in);
         return finish(EXIT_USAGE);
     }
     if (same_file(in_name, out_name)) {
         std::printf("\nInput and output are the same file %s", out_name);
-        std::fclose(hex_in);
+        close_input();
         return finish(EXIT_USAGE);
     }
-    image_out = std::fopen(out_name, "wb");
-    if (image_out == nullptr) {
+    std::FILE *out_file = std::fopen(out_name, "wb");
+    if (out_file == nullptr) {
         std::printf("\nCannot create output file %s", out_name);
-        std::fclose(hex_in);
+        close_input();
         return finish(EXIT_USAGE);
     }
-    std::setvbuf(image_out, out_buffer, _IOFBF, sizeof out_buffer);
+    open_output(out_file);
 
     int stop = 0;
     std::uint32_t stop_detail = 0;
     std::uint32_t count =
         convert_hex_to_image(flash_start, flash_size, fill, pad, stop, stop_detail);
-
-    long position = std::ftell(hex_in);
-    bool at_end = std::feof(hex_in) != 0;
-    bool read_failed = std::ferror(hex_in) != 0;
-    std::fclose(hex_in);
-    bool write_failed = std::ferror(image_out) != 0;
-    if (std::fclose(image_out) != 0) write_failed = true;
+    bool write_failed = !close_output();
 
     if (stop != RECORD_END && stop != CONVERT_TOO_LARGE)
-        print_diagnostic(in_name, stop, stop_detail, flash_start + count, position, at_end,
-                         read_failed);
+        print_diagnostic(in_name, stop, stop_detail, flash_start + count);
+    close_input();
     std::printf("\n\n%s created ", out_name);
     std::printf("\nFrom %x to %x ", flash_start, flash_start + count);
     std::printf("\nSize %x (%u)", count, count);

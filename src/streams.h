@@ -1,67 +1,119 @@
-// The two process-wide streams of a run, and the little that differs between platforms. The
-// front end opens and closes the streams; the HEX reader only reads hex_in and the image writer
-// only writes image_out. Tests point them at their own temporary or in-memory files.
+// The two process-wide streams of a run: block buffers of our own over C files that the C library
+// does not buffer, so that every read and write reaches the file where it is checked, on every
+// platform. The front end opens and closes them; the HEX reader only reads hex_in and the image
+// writer only writes image_out.
 #ifndef QUORLIT_STREAMS_H
 #define QUORLIT_STREAMS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
-inline std::FILE *hex_in = nullptr;
-inline std::FILE *image_out = nullptr;
+// Larger blocks gain nothing measurable.
+constexpr std::size_t STREAM_BLOCK = 32 * 1024;
 
-// The reader takes every input character, and the writer every record, through these two calls.
-// The tool has one thread, so where the C library offers it they skip the stream lock that
-// getc and fwrite take on each call; elsewhere, or with QUORLIT_PORTABLE_STDIO defined, they
-// are plain getc and fwrite.
-#if !defined(QUORLIT_PORTABLE_STDIO) && (defined(__unix__) || defined(__APPLE__))
-#define QUORLIT_UNLOCKED_STDIO 1
-#elif !defined(QUORLIT_PORTABLE_STDIO) && defined(_WIN32)
-#define QUORLIT_NOLOCK_STDIO 1
-#endif
+struct InputStream {
+    std::FILE *file;
+    const unsigned char *next; // the next character to hand out
+    const unsigned char *end;  // the end of the characters in block
+    std::uint64_t block_start; // input position of block[0]
+    bool ended;                // a read found the file's end, or failed
+    bool failed;               // a read failed
+    unsigned char block[STREAM_BLOCK];
+};
 
-#if defined(QUORLIT_UNLOCKED_STDIO)
-#include <sys/stat.h>
-#else
-#include <filesystem>
-#include <system_error>
-#endif
+// The output block holds the image bytes [block_start, block_start + used); writes go to its end,
+// and output_at moves it elsewhere in the file.
+struct OutputStream {
+    std::FILE *file;
+    std::uint64_t block_start;
+    std::size_t used;
+    std::uint64_t file_position; // where the file's next read or write goes; unknown after a read
+    bool failed;                 // a write or seek failed
+    unsigned char block[STREAM_BLOCK];
+};
 
-// One character from a stream, or EOF at its end or on a read error.
-inline int stream_getc(std::FILE *stream) {
-#if defined(QUORLIT_UNLOCKED_STDIO)
-    return getc_unlocked(stream);
-#elif defined(QUORLIT_NOLOCK_STDIO)
-    return _getc_nolock(stream);
-#else
-    return std::getc(stream);
-#endif
+inline InputStream hex_in;
+inline OutputStream image_out;
+
+// A reading position kept in local variables across a record, and written back once.
+struct InputCursor {
+    const unsigned char *next;
+    const unsigned char *end;
+};
+
+// Takes over an open file as hex_in and reads its first block. Returns false, closing the file,
+// when that read fails (a folder opens on some systems, but cannot be read).
+bool open_input(std::FILE *file);
+
+// Reads the next block of hex_in. Returns its first character, leaving hex_in.next after it, or
+// EOF at the end or on an error.
+int refill_input();
+
+// Returns the next character of hex_in, or EOF. The cursor never leaves the caller, so that it
+// stays in registers.
+inline int input_char(InputCursor &at) {
+    if (at.next != at.end) return *at.next++;
+    int c = refill_input();
+    at.next = hex_in.next;
+    at.end = hex_in.end;
+    return c;
 }
 
-// Writes `length` bytes to a stream; a failure stays recorded on the stream (ferror).
-inline void stream_write(const void *bytes, std::size_t length, std::FILE *stream) {
-#if defined(QUORLIT_UNLOCKED_STDIO) && defined(__GLIBC__)
-    fwrite_unlocked(bytes, 1, length, stream);
-#elif defined(QUORLIT_NOLOCK_STDIO) && (defined(_UCRT) || __MSVCRT_VERSION__ >= 0x800)
-    _fwrite_nolock(bytes, 1, length, stream);
-#else
-    std::fwrite(bytes, 1, length, stream);
-#endif
+// The number of characters read from hex_in so far.
+inline std::uint64_t input_position() {
+    return hex_in.block_start + static_cast<std::uint64_t>(hex_in.next - hex_in.block);
 }
 
-// Whether two names lead to one existing file: the same name, a link, another path. POSIX tells
-// by device and inode, which keeps the C++ library (and its megabyte or two) out of the process.
-// Elsewhere file names are UTF-8, on Windows through quorlit.manifest.
-inline bool same_file(const char *a, const char *b) {
-#if defined(QUORLIT_UNLOCKED_STDIO)
-    struct stat first, second;
-    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
-#else
-    std::error_code error;
-    return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b),
-                                       error);
-#endif
+// The last character read, or EOF when it is no longer held.
+inline int input_last() {
+    return hex_in.next > hex_in.block ? hex_in.next[-1] : EOF;
 }
+
+// Reads hex_in again from its start and returns the line, counted from 1, that holds input
+// position `position`; a CR, an LF or a CR LF ends a line. Returns 0 when the input cannot go
+// back to its start (a pipe) or no longer holds that position.
+std::uint64_t input_line(std::uint64_t position);
+
+// Closes hex_in.
+void close_input();
+
+// Takes over an open file as image_out.
+void open_output(std::FILE *file);
+
+// Writes the block to the file; a failure is recorded in image_out.failed.
+void flush_output();
+
+// Adds `length` bytes at the end of the output block.
+inline void output_write(const unsigned char *bytes, std::size_t length) {
+    while (length > 0) {
+        if (image_out.used == STREAM_BLOCK) flush_output();
+        std::size_t room = STREAM_BLOCK - image_out.used;
+        std::size_t part = length < room ? length : room;
+        std::memcpy(image_out.block + image_out.used, bytes, part);
+        image_out.used += part;
+        bytes += part;
+        length -= part;
+    }
+}
+
+// Adds `length` bytes of value `fill` at the end of the output block.
+void output_fill(unsigned char fill, std::uint64_t length);
+
+// Makes the output block hold image offset `offset`, below `image_end`, reading the image back
+// from the file. Returns how many bytes from that offset the block holds, and points `bytes` at
+// them; 0 when the file cannot go back (a pipe, a terminal) or be read.
+std::size_t output_at(std::uint64_t offset, std::uint64_t image_end, unsigned char *&bytes);
+
+// Moves the output block back to `image_end`, where writes add to the image.
+void output_to_end(std::uint64_t image_end);
+
+// Writes the rest of the output and closes its file. Returns false when any write, seek or the
+// close failed.
+bool close_output();
+
+// Whether two names lead to one existing file: the same name, a link, another path.
+bool same_file(const char *a, const char *b);
 
 #endif
