@@ -1,6 +1,6 @@
 // libFuzzer target. The first 8 bytes give the window, little-endian: start, then size (cut to
-// 2 MiB, or 64 KiB when bit 31 asks for padding; bits 21 to 28 give the fill, inverted); the rest
-// is the HEX.
+// 2 MiB, or 64 KiB when bit 31 asks for padding; bit 30 asks for records in any order; bits 21 to
+// 28 give the fill, inverted); the rest is the HEX.
 // Checks that the image is as long as the count, fits (and, padded, fills) the window, and holds
 // only fill and byte values spelled in the input.
 #include "hex_reader.h"
@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::uint32_t window[2];
     std::memcpy(window, data, sizeof window);
     bool pad = window[1] >> 31 != 0;
+    bool any_order = (window[1] >> 30 & 1) != 0;
     auto fill = static_cast<std::uint8_t>(~(window[1] >> 21));
     window[1] &= pad ? 0xFFFF : 0x1FFFFF;
     if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
@@ -28,10 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     int stop = 0;
     std::uint32_t detail = 0;
-    std::uint32_t count = convert_hex_to_image(window[0], window[1], fill, pad, stop, detail);
+    ImageOptions options;
+    options.fill = fill;
+    options.pad = pad;
+    options.any_order = any_order;
+    std::uint32_t count = convert_hex_to_image(window[0], window[1], options, stop, detail);
     close_input();
     static char image[0x200000];
-    std::fflush(image_out.file);
+    flush_output();
     std::rewind(image_out.file);
     std::size_t length = std::fread(image, 1, sizeof image, image_out.file);
     if (!close_output()) std::abort();

@@ -1,9 +1,11 @@
 #include "image_writer.h"
 
+#include "address_runs.h"
 #include "hex_reader.h"
 #include "streams.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -28,24 +30,84 @@ std::uint32_t cut_to_window(std::uint32_t &offset, std::uint32_t count, std::uin
     return inside < limit - offset ? inside : limit - offset;
 }
 
+// Returns the first offset in [offset, offset + count) that holds data other than `bytes`, or
+// `end` when there is none. Sets `stop` to CONVERT_NO_SEEK when the image cannot be read back.
+std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
+                          std::uint32_t end, int &stop) {
+    std::uint32_t last = offset + count - 1;
+    for (std::size_t i = find_run(offset); i < run_count() && runs()[i].first <= last; ++i) {
+        std::uint32_t from = runs()[i].first > offset ? runs()[i].first : offset;
+        std::uint32_t to = runs()[i].last < last ? runs()[i].last : last;
+        for (std::uint32_t at = from; at <= to;) {
+            unsigned char *held = nullptr;
+            std::size_t length = output_at(at, end, held);
+            if (length == 0) {
+                stop = CONVERT_NO_SEEK;
+                return end;
+            }
+            for (std::size_t k = 0; k < length && at <= to; ++k, ++at)
+                if (held[k] != bytes[at - offset]) return at;
+        }
+    }
+    return end;
+}
+
+// Writes `count` bytes over the image at `offset`, below its end.
+int write_below(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
+                std::uint32_t end) {
+    while (count > 0) {
+        unsigned char *held = nullptr;
+        std::size_t length = output_at(offset, end, held);
+        if (length == 0) return CONVERT_NO_SEEK;
+        std::uint32_t part = count < length ? count : static_cast<std::uint32_t>(length);
+        std::memcpy(held, bytes, part);
+        offset += part;
+        bytes += part;
+        count -= part;
+    }
+    output_to_end(end);
+    return 0;
+}
+
 // Writes the bytes of a run at window offset `offset` that fall inside the window, after fill
-// from the end of the image. Returns 0, or an error writing nothing: the image is streamed and
-// cannot go back below its end, nor grow past 2 GiB.
+// from the end of the image. Returns 0, or an error writing nothing: the image cannot grow past
+// 2 GiB, and a run that starts below its end is refused unless `any_order` lets it be written in
+// place without changing data already written (then `detail` receives the first offset that it
+// would change).
 int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
-              std::uint32_t limit, std::uint8_t fill, std::uint32_t &bytes_written) {
+              std::uint32_t limit, const ImageOptions &options, std::uint32_t &bytes_written,
+              std::uint32_t &detail) {
     std::uint32_t first = 0;
     std::uint32_t inside = cut_to_window(offset, count, limit, first);
     if (inside == 0) return 0;
-    if (offset < bytes_written) return CONVERT_LOWER_ADDRESS;
+    if (offset < bytes_written && !options.any_order) return CONVERT_LOWER_ADDRESS;
     if (offset >= IMAGE_MAX || inside > IMAGE_MAX - offset) return CONVERT_TOO_LARGE;
-    output_fill(fill, offset - bytes_written);
-    output_write(bytes + first, inside);
+    bytes += first;
+    std::uint32_t below = 0;
+    if (offset < bytes_written) {
+        below = bytes_written - offset < inside ? bytes_written - offset : inside;
+        int stop = 0;
+        detail = find_change(offset, bytes, below, bytes_written, stop);
+        if (stop != 0) return stop;
+        if (detail != bytes_written) return CONVERT_CHANGED_DATA;
+    }
+    if (options.any_order && !add_run(offset, offset + inside - 1)) return CONVERT_TOO_MANY_RUNS;
+    if (below > 0) {
+        int stop = write_below(offset, bytes, below, bytes_written);
+        if (stop != 0) return stop;
+    }
+    if (below == inside) return 0;
+    output_fill(options.fill, offset + below - bytes_written);
+    output_write(bytes + below, inside - below);
     bytes_written = offset + inside;
     return 0;
 }
 
 const char *stop_message(int stop) {
-    if (stop == CONVERT_LOWER_ADDRESS) return "\nAttempt to use lower address error";
+    if (stop == CONVERT_LOWER_ADDRESS || stop == CONVERT_NO_SEEK)
+        return "\nAttempt to use lower address error";
+    if (stop == CONVERT_CHANGED_DATA) return "\nAttempt to change written data error";
+    if (stop == CONVERT_TOO_MANY_RUNS) return "\nAttempt to hold more than 65536 data runs error";
     if (stop == CONVERT_TOO_LARGE) return "\nAttempt to grow the image past 2 GiB error";
     return "\nCheck sum or other error error";
 }
@@ -53,10 +115,12 @@ const char *stop_message(int stop) {
 } // namespace
 
 std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
-                                   std::uint8_t fill, bool pad, int &stop,
+                                   const ImageOptions &options, int &stop,
                                    std::uint32_t &stop_detail) {
     std::uint8_t record_data[RECORD_DATA_MAX];
     std::uint32_t bytes_written = 0;
+    std::uint32_t changed = 0;
+    clear_runs();
     std::uint32_t base = 0;
     bool segmented = false;
     stop = 0;
@@ -81,17 +145,18 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
         std::uint32_t run = byte_count;
         if (segmented && address + run > 0x10000) run = 0x10000 - address;
         stop_detail = base + address;
-        stop =
-            place_run(stop_detail - flash_start, record_data, run, flash_size, fill, bytes_written);
+        stop = place_run(stop_detail - flash_start, record_data, run, flash_size, options,
+                         bytes_written, changed);
         if (stop == 0)
             stop = place_run(base - flash_start, record_data + run, byte_count - run, flash_size,
-                             fill, bytes_written);
+                             options, bytes_written, changed);
+        if (stop == CONVERT_CHANGED_DATA) stop_detail = flash_start + changed;
     }
-    if (stop == RECORD_END && pad) {
+    if (stop == RECORD_END && options.pad) {
         if (flash_size > IMAGE_MAX) {
             stop = CONVERT_TOO_LARGE;
         } else {
-            output_fill(fill, flash_size - bytes_written);
+            output_fill(options.fill, flash_size - bytes_written);
             bytes_written = flash_size;
         }
     }

@@ -8,16 +8,26 @@
 // How a conversion ended, besides RECORD_END (the image is whole) and the reader's errors.
 constexpr int CONVERT_LOWER_ADDRESS = -16; // a record inside the window starts below the image
 constexpr int CONVERT_TOO_LARGE = -17;     // the image would grow past 2 GiB
+constexpr int CONVERT_NO_SEEK = -18;       // the output cannot go back below the image's end
+constexpr int CONVERT_CHANGED_DATA = -19;  // a record gives data already written another value
+constexpr int CONVERT_TOO_MANY_RUNS = -20; // more separate data runs than the run list holds
+
+struct ImageOptions {
+    std::uint8_t fill = 0xFF; // the byte of holes and padding
+    bool pad = false;         // pad the image to the window's size
+    bool any_order = false;   // write records below the image's end in place
+};
 
 // Converts hex_in to the image of the window [flash_start, flash_start + flash_size) on
-// image_out: byte i of the image is flash address flash_start + i and holes hold `fill`. The image
-// ends with the last data byte inside the window or, with `pad`, with the window's last byte.
-// Returns the number of bytes written and sets `stop` to how the conversion ended; after an
+// image_out: byte i of the image is flash address flash_start + i and holes hold the fill byte.
+// The image ends with the last data byte inside the window or, padded, with the window's last
+// byte. Returns the number of bytes written and sets `stop` to how the conversion ended; after an
 // error it has printed the error's message, and `stop_detail` holds the record's address for
-// CONVERT_LOWER_ADDRESS and its byte count for the reader's errors. Write errors are left on
-// image_out for the caller to find.
+// CONVERT_LOWER_ADDRESS and CONVERT_NO_SEEK, the first address whose data would change for
+// CONVERT_CHANGED_DATA, and the record's byte count for the reader's errors. Write errors are
+// left on image_out for the caller to find.
 std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
-                                   std::uint8_t fill, bool pad, int &stop,
+                                   const ImageOptions &options, int &stop,
                                    std::uint32_t &stop_detail);
 
 #endif

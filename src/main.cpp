@@ -5,6 +5,7 @@
 // Exit status: 0 when the conversion read the end-of-file record and everything was written,
 // 1 when the command line cannot be used or a file cannot be opened, 2 when the conversion
 // stopped on an error or a write failed.
+#include "address_runs.h"
 #include "hex_reader.h"
 #include "image_writer.h"
 #include "streams.h"
@@ -69,11 +70,15 @@ int finish(int status) {
 
 // Reads the options before the four arguments. Returns the index of the first argument, or 0
 // after printing the problem with an option.
-int parse_options(int argc, char **argv, bool &pad, std::uint8_t &fill) {
+int parse_options(int argc, char **argv, ImageOptions &options) {
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         if (std::strcmp(argv[i], "--pad") == 0) {
-            pad = true;
+            options.pad = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--any-order") == 0) {
+            options.any_order = true;
             continue;
         }
         const char *problem = argv[i];
@@ -81,7 +86,7 @@ int parse_options(int argc, char **argv, bool &pad, std::uint8_t &fill) {
         if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) {
             problem = argv[++i];
             if (std::strlen(problem) == 2 && parse_hex_address(problem, value) == 1) {
-                fill = static_cast<std::uint8_t>(value);
+                options.fill = static_cast<std::uint8_t>(value);
                 continue;
             }
         }
@@ -99,7 +104,7 @@ void print_diagnostic(const char *in_name, int stop, std::uint32_t detail,
     int last = input_last();
     // The line of the character that stopped the run, or of the end of the input.
     std::uint64_t line = input_line(input_position() - (exhausted ? 0 : 1));
-    char text[80];
+    char text[128];
     const char *reason = text;
     if (exhausted && hex_in.failed) {
         reason = "the file cannot be read";
@@ -115,9 +120,15 @@ void print_diagnostic(const char *in_name, int stop, std::uint32_t detail,
         std::snprintf(text, sizeof text, "'%c' is not a hexadecimal digit", last);
     } else if (stop == RECORD_BAD_LENGTH) {
         std::snprintf(text, sizeof text, "extended address record of %u bytes", detail);
+    } else if (stop == CONVERT_CHANGED_DATA) {
+        std::snprintf(text, sizeof text, "record changes the data written at %x", detail);
+    } else if (stop == CONVERT_TOO_MANY_RUNS) {
+        std::snprintf(text, sizeof text, "record at %x starts data run %zu", detail, RUNS_MAX + 1);
     } else {
-        std::snprintf(text, sizeof text, "record at %x starts below the image's end at %x", detail,
-                      image_end);
+        const char *why = stop == CONVERT_NO_SEEK ? " and the output cannot seek"
+                                                  : "; --any-order writes it in place";
+        std::snprintf(text, sizeof text, "record at %x starts below the image's end at %x%s",
+                      detail, image_end, why);
     }
     if (line != 0) {
         std::printf("%s:%" PRIu64 ": %s", in_name, line, reason);
@@ -136,17 +147,18 @@ int main(int argc, char **argv) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         print_usage();
         std::printf("\n\nOptions, before the start address:"
-                    "\n  --pad      pad the image with fill up to the window's size"
-                    "\n  --fill XX  fill holes with the byte XX (two hex digits) instead of FF\n");
+                    "\n  --pad        pad the image with fill up to the window's size"
+                    "\n  --fill XX    fill holes with the byte XX (two hex digits) instead of FF"
+                    "\n  --any-order  take records in any address order, writing the image in place"
+                    "\n");
         return finish(0);
     }
     if (argc < 5) {
         print_usage();
         return finish(EXIT_USAGE);
     }
-    bool pad = false;
-    std::uint8_t fill = 0xFF;
-    int first = parse_options(argc, argv, pad, fill);
+    ImageOptions options;
+    int first = parse_options(argc, argv, options);
     if (first == 0) return finish(EXIT_USAGE);
     if (argc - first < 4) {
         print_usage();
@@ -171,7 +183,8 @@ int main(int argc, char **argv) {
         close_input();
         return finish(EXIT_USAGE);
     }
-    std::FILE *out_file = std::fopen(out_name, "wb");
+    // Records below the image's end are checked against the image as written, so it is read too.
+    std::FILE *out_file = std::fopen(out_name, options.any_order ? "w+b" : "wb");
     if (out_file == nullptr) {
         std::printf("\nCannot create output file %s", out_name);
         close_input();
@@ -181,8 +194,7 @@ int main(int argc, char **argv) {
 
     int stop = 0;
     std::uint32_t stop_detail = 0;
-    std::uint32_t count =
-        convert_hex_to_image(flash_start, flash_size, fill, pad, stop, stop_detail);
+    std::uint32_t count = convert_hex_to_image(flash_start, flash_size, options, stop, stop_detail);
     bool write_failed = !close_output();
 
     if (stop != RECORD_END && stop != CONVERT_TOO_LARGE)

@@ -13,12 +13,15 @@ TOO_LARGE, ENDS = "\nAttempt to grow the image past 2 GiB error\n", "the file en
 PROBLEM, OPTION = "\nProblem with flash_start address ", "\nProblem with option "
 SAME = "\nInput and output are the same file "
 BAD = "\nCheck sum or other error error\nin.hex:%d: %s"  # a damaged record's line and reason
-LOWER = "\nAttempt to use lower address error\nin.hex:3: record at %x starts below the image's end at %x"
+LOWER = "\nAttempt to use lower address error\nin.hex:3: record at %x starts below the image's end at %x%s"
+HINT, NO_SEEK = "; --any-order writes it in place", " and the output cannot seek"
+CHANGED, ANY = "\nAttempt to change written data error\nin.hex:%d: record changes the data written at %x", "--any-order " + W
 USAGE = ("\nQuorlit Converts 32 bit files for flash Version 1.0\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
          "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n\nExample:\nQuorlit 1d00e000 256 hexfile binfile"
          "\nWhere 1d00e000 is the start address in hex (without the 0x)\n      256 is the size of flash in K")
-HELP = (USAGE + "\n\nOptions, before the start address:\n  --pad      pad the image with fill up to the window's "
-        "size\n  --fill XX  fill holes with the byte XX (two hex digits) instead of FF\n")
+HELP = (USAGE + "\n\nOptions, before the start address:\n  --pad        pad the image with fill up to the window's "
+        "size\n  --fill XX    fill holes with the byte XX (two hex digits) instead of FF\n  --any-order  take records in "
+        "any address order, writing the image in place\n")
 
 
 def report(start, count, out="out.bin"):
@@ -33,8 +36,21 @@ def image(*parts):  # hex digits, or a number of 0xFF fill bytes
 # expected), exit status, image (None: no out.bin).
 CASES = [
     ("file name in CJK", "1d00e000 256 链接.hex out.bin", ONE, "", 0, image("01")),
-    ("descends", W, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, LOWER % (S, S + 18), 2, image(16, "0102")),
-    ("overlaps", W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, LOWER % (S + 1, S + 2), 2, image("0102")),
+    ("descends", W, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, LOWER % (S, S + 18, HINT), 2, image(16, "0102")),
+    ("overlaps", W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, LOWER % (S + 1, S + 2, HINT), 2, image("0102")),
+    ("any order: descending", ANY, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, "", 0, image("03", 15, "0102")),
+    ("any order: hole below the end, fill 00", "--fill 00 " + ANY, EXT + r(0, 0xE008, "01") + r(0, 0xE000, "02") +
+     r(0, 0xE004, "0304") + END, "", 0, image("0200000003040000", "01")),
+    ("any order: same bytes twice", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "0203") + END, "", 0, image("010203")),
+    ("any order: a byte changed", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE000, "0103") + END, CHANGED % (3, S + 1),
+     2, image("0102")),
+    ("any order: data equal to fill", ANY, EXT + r(0, 0xE001, "FF") + r(0, 0xE000, "0000") + END, CHANGED % (3, S + 1),
+     2, image(1, "FF")),
+    ("any order: padded", "--pad --any-order 1d00e000 1 in.hex out.bin", EXT + r(0, 0xE002, "02") + r(0, 0xE000, "01") +
+     END, "", 0, image("01FF02", 1021)),
+    ("any order: output cannot seek", "--any-order 1d00e000 256 in.hex /dev/fd/3", r(4, 0, "1D01") + r(0, 0x6000, "02") + EXT +
+     r(0, 0xE000, "01") + END, LOWER.replace(":3:", ":4:") % (S, S + 0x8001, NO_SEEK), 2,
+     image(0x8000, "02")),
     ("bad sum", W, EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0", BAD % (4, "checksum mismatch"), 2, image("01FF02")),
     ("no end-of-file record", W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
     ("input ends inside a record", W, EXT + ":04E000000102", BAD % (2, ENDS), 2, b""),
@@ -93,9 +109,12 @@ def run(args, text):  # (stdout, status, image or None, input, stderr) of a comm
         file("in.hex").write_bytes(text.encode("latin-1")), file("hard.hex").hardlink_to(file("in.hex"))
         file("链接.hex").symlink_to("in.hex"), file("folder").mkdir()
         # Output goes to files: programs that the command leaves running could hold pipes open.
-        command = shlex.join(RUNNER + [EXE]) + " >stdout 2>stderr " + args.removeprefix("| ")
+        tool = shlex.join(RUNNER + [EXE])
+        command = tool + " >stdout 2>stderr " + args.removeprefix("| ")
         if args.startswith("| "):  # the HEX comes through a pipe
             command = "cat in.hex | " + command
+        if "/dev/fd/3" in args:  # the image goes through one
+            command = "{ %s 3>&1 >stdout 2>stderr %s; echo $? >status; } | cat >out.bin; exit $(cat status)" % (tool, args)
         status = subprocess.run(command, shell=True, cwd=folder)
         read = lambda name: file(name).read_bytes() if file(name).exists() else None
         return read("stdout").decode(), status.returncode, read("out.bin"), read("in.hex").decode("latin-1"), \
@@ -105,9 +124,10 @@ def run(args, text):  # (stdout, status, image or None, input, stderr) of a comm
 class Table(unittest.TestCase):
     def test_cases(self):
         for name, args, hex_text, out, status, image_bytes in CASES:
-            if RUNNER and "/dev/stdin" in args:  # Wine reads no pipe through /dev/stdin
+            if RUNNER and ("/dev/stdin" in args or "/dev/fd/" in args):  # Wine takes no pipe by name
                 continue
-            out += "" if image_bytes is None else report(int(shlex.split(args)[-4], 16), len(image_bytes))
+            words = shlex.split(args)
+            out += "" if image_bytes is None else report(int(words[-4], 16), len(image_bytes), words[-1])
             out = out.replace("\n", "\r\n") if os.environ.get("QUORLIT_CRLF") else out
             for text in (hex_text, hex_text.lower().replace("\n", "\r\n")):
                 with self.subTest(name, hex=text):
