@@ -1,16 +1,20 @@
 #include "address_runs.h"
 
+#include "hex_reader.h"
+#include "image_writer.h"
+#include "streams.h"
+
 #include <cstring>
 
 namespace {
 
 AddressRun run_list[RUNS_MAX];
-std::size_t count = 0;
+std::size_t runs_held = 0;
 
 } // namespace
 
 void clear_runs() {
-    count = 0;
+    runs_held = 0;
 }
 
 const AddressRun *runs() {
@@ -18,12 +22,12 @@ const AddressRun *runs() {
 }
 
 std::size_t run_count() {
-    return count;
+    return runs_held;
 }
 
 std::size_t find_run(std::uint32_t address) {
     std::size_t low = 0;
-    std::size_t high = count;
+    std::size_t high = runs_held;
     while (low < high) {
         std::size_t middle = low + (high - low) / 2;
         if (run_list[middle].last < address) {
@@ -36,29 +40,171 @@ std::size_t find_run(std::uint32_t address) {
 }
 
 bool add_run(std::uint32_t first, std::uint32_t last) {
-    // Records in address order touch the last run, or start a new one after it.
-    std::size_t index = count;
-    const AddressRun *tail = count > 0 ? &run_list[count - 1] : nullptr;
-    if (tail == nullptr || first <= tail->first) {
-        // A run that touches `first` from below ends at first - 1.
-        index = find_run(first == 0 ? 0 : first - 1);
-    } else if (tail->last == 0xFFFFFFFFu || tail->last + 1 >= first) {
-        index = count - 1;
+    // Records in address order extend the last run, or start a new one after it.
+    AddressRun *tail = runs_held > 0 ? &run_list[runs_held - 1] : nullptr;
+    if (tail != nullptr && first > tail->first && tail->last != 0xFFFFFFFFu &&
+        first <= tail->last + 1) {
+        if (last > tail->last) tail->last = last;
+        return true;
     }
+    // A run that touches `first` from below ends at first - 1.
+    std::size_t index = find_run(first == 0 ? 0 : first - 1);
     // Runs from `index` on that start at or below last + 1 merge with the new one.
     std::size_t end = index;
-    while (end < count && (last == 0xFFFFFFFFu || run_list[end].first <= last + 1)) ++end;
+    while (end < runs_held && (last == 0xFFFFFFFFu || run_list[end].first <= last + 1)) ++end;
     if (end == index) {
-        if (count == RUNS_MAX) return false;
-        std::memmove(run_list + index + 1, run_list + index, (count - index) * sizeof *run_list);
+        if (runs_held == RUNS_MAX) return false;
+        std::memmove(run_list + index + 1, run_list + index,
+                     (runs_held - index) * sizeof *run_list);
         run_list[index] = {first, last};
-        ++count;
+        ++runs_held;
         return true;
     }
     AddressRun merged = {first < run_list[index].first ? first : run_list[index].first,
                          last > run_list[end - 1].last ? last : run_list[end - 1].last};
     run_list[index] = merged;
-    std::memmove(run_list + index + 1, run_list + end, (count - end) * sizeof *run_list);
-    count -= end - index - 1;
+    std::memmove(run_list + index + 1, run_list + end, (runs_held - end) * sizeof *run_list);
+    runs_held -= end - index - 1;
     return true;
+}
+
+namespace {
+
+// The values of the first repeating records are checked; real files repeat a few addresses, if
+// any.
+constexpr int REPEATS_CHECKED = 16;
+
+struct Repeat {
+    std::uint64_t position; // of the repeating record
+    std::uint32_t first;    // its first address
+    std::uint32_t count;    // its number of bytes
+    std::uint8_t value[RECORD_DATA_MAX];
+    bool given[RECORD_DATA_MAX]; // an earlier record gave that byte
+};
+
+Repeat repeat_list[REPEATS_CHECKED];
+int repeat_count = 0;
+
+// Reads the next record, applying base records, up to the next data record with data. Returns
+// RECORD_DATA with its place, another record type to pass on, RECORD_END or an error.
+int next_record(AddressBase &base, DataPlace &place, std::uint8_t *data, std::uint8_t &count,
+                bool first) {
+    std::uint32_t address = 0;
+    int result = read_hex_record(address, data, count, first);
+    if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE)
+        set_base(base, result, address);
+    if (result == RECORD_DATA && count > 0) place = place_data(base, address, count);
+    if (result == RECORD_DATA && count == 0) return RECORD_EOF; // an empty data record: no data
+    if (result == 3 || result == 5) place.address = address;
+    return result;
+}
+
+// The address of byte i of a data record.
+std::uint32_t byte_address(const DataPlace &place, std::uint32_t i) {
+    return i < place.run ? place.address + i : place.wrapped + (i - place.run);
+}
+
+// Notes the addresses of one piece of a data record, setting `repeated` to the first that was
+// given before, if any. Returns false when the run list is full.
+bool note_piece(std::uint32_t first, std::uint32_t count, bool &repeats, std::uint32_t &repeated) {
+    if (count == 0) return true;
+    std::uint32_t last = first + count - 1;
+    if (last < first) { // the piece runs across 2^32
+        std::uint32_t high = 0u - first;
+        return note_piece(first, high, repeats, repeated) &&
+               note_piece(0, count - high, repeats, repeated);
+    }
+    std::size_t i = find_run(first);
+    if (i < run_count() && runs()[i].first <= last && !repeats) {
+        repeats = true;
+        repeated = runs()[i].first > first ? runs()[i].first : first;
+    }
+    return add_run(first, last);
+}
+
+// Reads hex_in again and compares the values that the repeating records give with those given
+// before them.
+void check_repeats(HexSurvey &survey) {
+    if (repeat_count == 0 || !rewind_input()) return;
+    survey.values_checked = true;
+    AddressBase base;
+    std::uint8_t data[RECORD_DATA_MAX];
+    int done = 0;
+    for (bool first = true; done < repeat_count; first = false) {
+        DataPlace place = {};
+        std::uint8_t count = 0;
+        int result = next_record(base, place, data, count, first);
+        if (result < 0) return;
+        if (result != RECORD_DATA) continue;
+        std::uint64_t at = input_position();
+        for (int r = done; r < repeat_count; ++r) {
+            Repeat &repeat = repeat_list[r];
+            bool apart = place.address - repeat.first >= repeat.count &&
+                         repeat.first - place.address >= count && place.run == count;
+            if (apart) continue;
+            for (std::uint32_t i = 0; i < count; ++i) {
+                std::uint32_t k = byte_address(place, i) - repeat.first;
+                if (k >= repeat.count) continue;
+                if (at == repeat.position && repeat.given[k] && repeat.value[k] != data[i]) {
+                    survey.changing = at;
+                    survey.changed = repeat.first + k;
+                    return;
+                }
+                repeat.value[k] = data[i];
+                repeat.given[k] = true;
+            }
+        }
+        if (repeat_list[done].position == at) ++done;
+    }
+}
+
+} // namespace
+
+int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
+    clear_runs();
+    repeat_count = 0;
+    AddressBase base;
+    std::uint8_t data[RECORD_DATA_MAX];
+    std::uint64_t highest_end = 0; // the end of the data so far; a record below it descends
+    for (bool first = true;; first = false) {
+        DataPlace place = {};
+        std::uint8_t count = 0;
+        int result = next_record(base, place, data, count, first);
+        if (result < 0) {
+            detail = count;
+            if (result == RECORD_END) check_repeats(survey);
+            return result;
+        }
+        if ((result == 3 || result == 5) && count == 4) {
+            if (survey.starts < 4) {
+                survey.start_type[survey.starts] = result;
+                survey.start_value[survey.starts] = static_cast<std::uint32_t>(
+                    data[0] << 24 | data[1] << 16 | data[2] << 8 | data[3]);
+            }
+            ++survey.starts;
+        }
+        if (result != RECORD_DATA) continue;
+        std::uint64_t at = input_position();
+        if (place.address < highest_end && survey.descending == 0) survey.descending = at;
+        bool repeats = false;
+        std::uint32_t repeated = 0;
+        bool room = note_piece(place.address, place.run, repeats, repeated) &&
+                    note_piece(place.wrapped, count - place.run, repeats, repeated);
+        if (!room) {
+            detail = place.address;
+            return CONVERT_TOO_MANY_RUNS;
+        }
+        if (repeats && survey.repeating == 0) {
+            survey.repeating = at;
+            survey.repeated = repeated;
+        }
+        if (repeats && repeat_count < REPEATS_CHECKED) {
+            repeat_list[repeat_count] = {at, place.address, count, {}, {}};
+            ++repeat_count;
+        }
+        ++survey.records;
+        survey.bytes += count;
+        std::uint64_t end = std::uint64_t{place.address} + place.run;
+        if (end > highest_end) highest_end = end;
+    }
 }

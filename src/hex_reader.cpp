@@ -63,6 +63,40 @@ template <bool in_block> inline int read_hex_word(InputCursor &at, std::uint8_t 
     return high << 8 | low;
 }
 
+// Reads `count` data bytes into `record_data` and adds them to `checksum`. Returns false, with
+// the input right after the first character that is not a hexadecimal digit, if there is one.
+template <bool in_block>
+inline bool read_data(InputCursor &at, std::uint8_t *record_data, int count,
+                      std::uint8_t &checksum) {
+    if (!in_block) {
+        for (int i = 0; i < count; ++i) {
+            int value = read_hex_byte<false>(at, checksum);
+            if (value < 0) return false;
+            record_data[i] = static_cast<std::uint8_t>(value);
+        }
+        return true;
+    }
+    // The block holds the whole record: decode it all, and look for a bad digit only when one
+    // of the pairs spelled more than a byte.
+    const unsigned char *text = at.next;
+    unsigned spelled = 0;
+    unsigned sum = checksum;
+    for (int i = 0; i < count; ++i) {
+        unsigned value = digit(text[2 * i]) << 4 | digit(text[2 * i + 1]);
+        spelled |= value;
+        sum += value;
+        record_data[i] = static_cast<std::uint8_t>(value);
+    }
+    checksum = static_cast<std::uint8_t>(sum);
+    if (spelled <= 0xFF) {
+        at.next += 2 * count;
+        return true;
+    }
+    while (digit(*at.next) != NOT_DIGIT) ++at.next;
+    ++at.next;
+    return false;
+}
+
 // Reads a record from after its mark; see read_hex_record.
 template <bool in_block>
 inline int read_fields(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
@@ -80,11 +114,7 @@ inline int read_fields(InputCursor &at, std::uint32_t &address, std::uint8_t *re
     // Only an end-of-file record ends the input; its checksum is not needed.
     if (count == 0 && type == RECORD_EOF) return RECORD_END;
 
-    for (int i = 0; i < count; ++i) {
-        int value = read_hex_byte<in_block>(at, checksum);
-        if (value < 0) return RECORD_BAD_DIGIT;
-        record_data[i] = static_cast<std::uint8_t>(value);
-    }
+    if (!read_data<in_block>(at, record_data, count, checksum)) return RECORD_BAD_DIGIT;
     if (read_hex_byte<in_block>(at, checksum) < 0) return RECORD_BAD_DIGIT;
     if (checksum != 0) return RECORD_ERROR;
 
@@ -120,4 +150,17 @@ int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint
 int hex_digit_value(int c) {
     if (c < -1 || c > 255 || digit(c) == NOT_DIGIT) return -1;
     return static_cast<int>(digit(c));
+}
+
+void set_base(AddressBase &base, int type, std::uint32_t value) {
+    base.segmented = type == RECORD_SEGMENT_BASE;
+    base.base = value << (base.segmented ? 4 : 16);
+}
+
+DataPlace place_data(const AddressBase &base, std::uint32_t field, std::uint32_t count) {
+    // Under a segment base, addresses wrap at the end of the 64 KiB segment; under a linear base
+    // they run on across it.
+    std::uint32_t run = count;
+    if (base.segmented && field + run > 0x10000) run = 0x10000 - field;
+    return {base.base + field, run, base.base};
 }

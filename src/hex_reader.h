@@ -52,6 +52,26 @@ constexpr int RECORD_LINEAR_BASE = 0x04;
 int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count,
                     bool first);
 
+// The base that extended address records (types 02 and 04) set for the data records after them.
+struct AddressBase {
+    std::uint32_t base = 0;
+    bool segmented = false; // a type 02 base: addresses wrap at the end of the 64 KiB segment
+};
+
+// Where the bytes of a data record go: the first `run` from `address` on, the rest (wrapped
+// round their segment) from `wrapped` on.
+struct DataPlace {
+    std::uint32_t address;
+    std::uint32_t run;
+    std::uint32_t wrapped;
+};
+
+// Takes the value of an extended address record of type `type` into `base`.
+void set_base(AddressBase &base, int type, std::uint32_t value);
+
+// Returns where the `count` bytes of a data record with address field `field` go.
+DataPlace place_data(const AddressBase &base, std::uint32_t field, std::uint32_t count);
+
 // Returns the value (0 to 15) of the hexadecimal digit c (either case), or -1.
 int hex_digit_value(int c);
 

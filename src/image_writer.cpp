@@ -103,6 +103,8 @@ int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t cou
     return 0;
 }
 
+} // namespace
+
 const char *stop_message(int stop) {
     if (stop == CONVERT_LOWER_ADDRESS || stop == CONVERT_NO_SEEK)
         return "\nAttempt to use lower address error";
@@ -112,8 +114,6 @@ const char *stop_message(int stop) {
     return "\nCheck sum or other error error";
 }
 
-} // namespace
-
 std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
                                    const ImageOptions &options, int &stop,
                                    std::uint32_t &stop_detail) {
@@ -121,8 +121,7 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
     std::uint32_t bytes_written = 0;
     std::uint32_t changed = 0;
     clear_runs();
-    std::uint32_t base = 0;
-    bool segmented = false;
+    AddressBase base;
     stop = 0;
     for (bool first = true; stop == 0; first = false) {
         std::uint32_t address = 0;
@@ -133,23 +132,18 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
             stop_detail = byte_count;
             break;
         }
-        if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE) {
-            segmented = result == RECORD_SEGMENT_BASE;
-            base = address << (segmented ? 4 : 16);
-        }
+        if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE)
+            set_base(base, result, address);
         // Only data bytes move the image; other records carry no image content.
         if (result != RECORD_DATA || byte_count == 0) continue;
 
-        // Under a segment base, addresses wrap at the end of the 64 KiB segment; under a linear
-        // base they run on across it.
-        std::uint32_t run = byte_count;
-        if (segmented && address + run > 0x10000) run = 0x10000 - address;
-        stop_detail = base + address;
-        stop = place_run(stop_detail - flash_start, record_data, run, flash_size, options,
+        DataPlace place = place_data(base, address, byte_count);
+        stop_detail = place.address;
+        stop = place_run(place.address - flash_start, record_data, place.run, flash_size, options,
                          bytes_written, changed);
         if (stop == 0)
-            stop = place_run(base - flash_start, record_data + run, byte_count - run, flash_size,
-                             options, bytes_written, changed);
+            stop = place_run(place.wrapped - flash_start, record_data + place.run,
+                             byte_count - place.run, flash_size, options, bytes_written, changed);
         if (stop == CONVERT_CHANGED_DATA) stop_detail = flash_start + changed;
     }
     if (stop == RECORD_END && options.pad) {

@@ -30,4 +30,7 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
                                    const ImageOptions &options, int &stop,
                                    std::uint32_t &stop_detail);
 
+// The message that tells how a conversion stopped on an error.
+const char *stop_message(int stop);
+
 #endif

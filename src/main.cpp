@@ -33,16 +33,20 @@ int parse_hex_address(const char *text, std::uint32_t &value) {
     return 1;
 }
 
-// Returns the decimal size in `text` as atoi reads it (leading white space, an optional sign,
-// digits up to the first other character, no digits giving 0), wrapping in 32 bits.
-std::uint32_t parse_size_k(const char *text) {
+// Returns true and sets `value` when `text` is a decimal size: optional leading white space, an
+// optional sign, digits, and an optional K or k. The value wraps in 32 bits, so -1 is 2^32 - 1.
+bool parse_size_k(const char *text, std::uint32_t &value) {
     while (*text != '\0' && std::strchr(" \t\n\v\f\r", *text) != nullptr) ++text;
     bool negative = *text == '-';
     if (*text == '-' || *text == '+') ++text;
-    std::uint32_t value = 0;
+    if (*text < '0' || *text > '9') return false;
+    std::uint32_t result = 0;
     for (; *text >= '0' && *text <= '9'; ++text)
-        value = value * 10u + static_cast<std::uint32_t>(*text - '0');
-    return negative ? 0u - value : value;
+        result = result * 10u + static_cast<std::uint32_t>(*text - '0');
+    if (*text == 'K' || *text == 'k') ++text;
+    if (*text != '\0') return false;
+    value = negative ? 0u - result : result;
+    return true;
 }
 
 namespace {
@@ -70,27 +74,33 @@ int finish(int status) {
 
 // Reads the options before the four arguments. Returns the index of the first argument, or 0
 // after printing the problem with an option.
-int parse_options(int argc, char **argv, ImageOptions &options) {
+int parse_options(int argc, char **argv, ImageOptions &options, bool &quiet) {
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         if (std::strcmp(argv[i], "--pad") == 0) {
             options.pad = true;
             continue;
         }
+        if (std::strcmp(argv[i], "--quiet") == 0 || std::strcmp(argv[i], "-q") == 0) {
+            quiet = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--any-order") == 0) {
             options.any_order = true;
             continue;
         }
-        const char *problem = argv[i];
-        std::uint32_t value = 0;
-        if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) {
-            problem = argv[++i];
-            if (std::strlen(problem) == 2 && parse_hex_address(problem, value) == 1) {
-                options.fill = static_cast<std::uint8_t>(value);
-                continue;
-            }
+        const char *fill = nullptr;
+        if (std::strncmp(argv[i], "--fill=", 7) == 0) {
+            fill = argv[i] + 7;
+        } else if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) {
+            fill = argv[++i];
         }
-        std::printf("\nProblem with option %s", problem);
+        std::uint32_t value = 0;
+        if (fill != nullptr && std::strlen(fill) == 2 && parse_hex_address(fill, value) == 1) {
+            options.fill = static_cast<std::uint8_t>(value);
+            continue;
+        }
+        std::printf("\nProblem with option %s", fill != nullptr ? fill : argv[i]);
         return 0;
     }
     return i;
@@ -137,6 +147,70 @@ void print_diagnostic(const char *in_name, int stop, std::uint32_t detail,
     }
 }
 
+// Prints `reason` about the record that ends at input position `position`, in the IN:LINE: form.
+void print_at(const char *in_name, std::uint64_t position, const char *reason) {
+    std::uint64_t line = input_line(position - 1);
+    if (line != 0) {
+        std::printf("\n%s:%" PRIu64 ": %s", in_name, line, reason);
+    } else {
+        std::printf("\n%s: %s", in_name, reason);
+    }
+}
+
+// Lists the data address runs of a HEX file, its totals, start addresses and record order.
+// Returns the exit status.
+int print_info(const char *in_name) {
+    std::FILE *in_file = std::fopen(in_name, "rb");
+    if (in_file == nullptr || !open_input(in_file)) {
+        std::printf("\nCannot open input file %s", in_name);
+        return EXIT_USAGE;
+    }
+    HexSurvey survey;
+    std::uint32_t detail = 0;
+    int stop = survey_hex(survey, detail);
+    if (stop != RECORD_END) {
+        std::puts(stop_message(stop));
+        print_diagnostic(in_name, stop, detail, 0);
+        close_input();
+        std::printf("\n");
+        return EXIT_CONVERSION;
+    }
+    for (std::size_t i = 0; i < run_count(); ++i) {
+        std::uint64_t length = std::uint64_t{runs()[i].last} - runs()[i].first + 1;
+        std::printf("\n%08x-%08x %" PRIu64, runs()[i].first, runs()[i].last, length);
+    }
+    std::printf("\n%" PRIu64 " data records, %" PRIu64 " data bytes, %zu run%s", survey.records,
+                survey.bytes, run_count(), run_count() == 1 ? "" : "s");
+    for (int i = 0; i < survey.starts && i < 4; ++i) {
+        std::uint32_t value = survey.start_value[i];
+        if (survey.start_type[i] == 3) {
+            std::printf("\nstart segment address (03) %04x:%04x", value >> 16, value & 0xFFFF);
+        } else {
+            std::printf("\nstart linear address (05) %08x", value);
+        }
+    }
+    char text[96];
+    if (survey.descending != 0)
+        print_at(in_name, survey.descending, "records descend: convert with --any-order");
+    if (survey.repeating != 0) {
+        std::snprintf(text, sizeof text, "gives %08x again", survey.repeated);
+        print_at(in_name, survey.repeating, text);
+    }
+    if (survey.changing != 0) {
+        std::snprintf(text, sizeof text, "gives %08x another value: the file is inconsistent",
+                      survey.changed);
+        print_at(in_name, survey.changing, text);
+    }
+    if (survey.descending == 0 && survey.repeating == 0) std::printf("\nrecords ascend");
+    if (survey.repeating != 0 && survey.changing == 0 && survey.values_checked)
+        std::printf("\nrepeated addresses keep their values");
+    if (survey.repeating != 0 && !survey.values_checked)
+        std::printf("\nrepeated addresses not compared: the input cannot be read again");
+    std::printf("\n");
+    close_input();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -150,15 +224,18 @@ int main(int argc, char **argv) {
                     "\n  --pad        pad the image with fill up to the window's size"
                     "\n  --fill XX    fill holes with the byte XX (two hex digits) instead of FF"
                     "\n  --any-order  take records in any address order, writing the image in place"
-                    "\n");
+                    "\n  --quiet, -q  print nothing after a good run"
+                    "\n\nquorlit --info IN.hex lists the file's data address runs, alone.\n");
         return finish(0);
     }
+    if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return finish(print_info(argv[2]));
     if (argc < 5) {
         print_usage();
         return finish(EXIT_USAGE);
     }
     ImageOptions options;
-    int first = parse_options(argc, argv, options);
+    bool quiet = false;
+    int first = parse_options(argc, argv, options, quiet);
     if (first == 0) return finish(EXIT_USAGE);
     if (argc - first < 4) {
         print_usage();
@@ -171,7 +248,21 @@ int main(int argc, char **argv) {
         std::printf("\nProblem with flash_start address %s", argv[first]);
         return finish(EXIT_USAGE);
     }
-    std::uint32_t flash_size = parse_size_k(argv[first + 1]) << 10;
+    std::uint32_t size_k = 0;
+    if (!parse_size_k(argv[first + 1], size_k)) {
+        std::printf("\nProblem with size %s", argv[first + 1]);
+        return finish(EXIT_USAGE);
+    }
+    std::uint32_t flash_size = size_k << 10;
+    if (argc - first > 4) {
+        std::printf("\nProblem with argument %s", argv[first + 4]);
+        return finish(EXIT_USAGE);
+    }
+    // The report would run into the image.
+    if (!quiet && is_standard_output(out_name)) {
+        std::printf("\nOutput is standard output %s", out_name);
+        return finish(EXIT_USAGE);
+    }
 
     std::FILE *in_file = std::fopen(in_name, "rb");
     if (in_file == nullptr || !open_input(in_file)) {
@@ -200,9 +291,12 @@ int main(int argc, char **argv) {
     if (stop != RECORD_END && stop != CONVERT_TOO_LARGE)
         print_diagnostic(in_name, stop, stop_detail, flash_start + count);
     close_input();
-    std::printf("\n\n%s created ", out_name);
-    std::printf("\nFrom %x to %x ", flash_start, flash_start + count);
-    std::printf("\nSize %x (%u)", count, count);
+    int status = stop == RECORD_END && !write_failed ? 0 : EXIT_CONVERSION;
+    if (!quiet || status != 0) {
+        std::printf("\n\n%s created ", out_name);
+        std::printf("\nFrom %x to %x ", flash_start, flash_start + count);
+        std::printf("\nSize %x (%u)", count, count);
+    }
     if (write_failed) std::printf("\nError writing %s", out_name);
-    return finish(stop == RECORD_END && !write_failed ? 0 : EXIT_CONVERSION);
+    return finish(status);
 }

@@ -3,22 +3,41 @@
 #if defined(QUORLIT_STD_FILESYSTEM) || !(defined(__unix__) || defined(__APPLE__))
 #include <filesystem>
 #include <system_error>
-#else
-#include <sys/stat.h>
 #endif
 
-bool open_input(std::FILE *file) {
-    hex_in.file = file;
-    std::setvbuf(file, nullptr, _IONBF, 0);
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/stat.h>
+#else
+#include <cctype>
+#endif
+
+namespace {
+
+// Reads the first block of hex_in, from the file's position. Returns false when that read fails.
+bool start_input() {
     hex_in.block_start = 0;
     hex_in.ended = false;
     hex_in.failed = false;
     hex_in.end = hex_in.block;
     refill_input();
     hex_in.next = hex_in.block;
-    if (!hex_in.failed) return true;
+    return !hex_in.failed;
+}
+
+} // namespace
+
+bool open_input(std::FILE *file) {
+    hex_in.file = file;
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (start_input()) return true;
     std::fclose(file);
     return false;
+}
+
+bool rewind_input() {
+    if (std::fseek(hex_in.file, 0, SEEK_SET) != 0) return false;
+    std::clearerr(hex_in.file);
+    return start_input();
 }
 
 int refill_input() {
@@ -152,5 +171,25 @@ bool same_file(const char *a, const char *b) {
     struct stat first, second;
     return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
+#endif
+}
+
+bool is_standard_output(const char *name) {
+#if defined(__unix__) || defined(__APPLE__)
+    struct stat named, out;
+    return stat(name, &named) == 0 && fstat(fileno(stdout), &out) == 0 &&
+           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+#else
+    // Windows has no inodes to compare: the console's names and /dev/stdout, which Wine and
+    // MSYS2 pass on.
+    const char *names[] = {"CON", "CONOUT$", "/dev/stdout"};
+    for (const char *known : names) {
+        std::size_t i = 0;
+        while (known[i] != '\0' && std::toupper(static_cast<unsigned char>(name[i])) ==
+                                       std::toupper(static_cast<unsigned char>(known[i])))
+            ++i;
+        if (known[i] == '\0' && name[i] == '\0') return true;
+    }
+    return false;
 #endif
 }

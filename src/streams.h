@@ -47,6 +47,9 @@ struct InputCursor {
 // when that read fails (a folder opens on some systems, but cannot be read).
 bool open_input(std::FILE *file);
 
+// Goes back to the start of hex_in. Returns false when it cannot (a pipe).
+bool rewind_input();
+
 // Reads the next block of hex_in. Returns its first character, leaving hex_in.next after it, or
 // EOF at the end or on an error.
 int refill_input();
@@ -112,6 +115,9 @@ void output_to_end(std::uint64_t image_end);
 // Writes the rest of the output and closes its file. Returns false when any write, seek or the
 // close failed.
 bool close_output();
+
+// Whether the name leads to the file that standard output writes to.
+bool is_standard_output(const char *name);
 
 // Whether two names lead to one existing file: the same name, a link, another path.
 bool same_file(const char *a, const char *b);

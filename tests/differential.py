@@ -8,8 +8,9 @@
 # padded one). About a third of the files have their records reordered (shuffled, reversed, a
 # few moved or repeated) and run with --any-order. With --corpus, the real files listed in
 # DIR/INDEX.tsv are checked on their suggested windows instead; the two whose records descend in
-# it must stop with status 2, and give srec_cat's image with --any-order.
-import concurrent.futures, random, shutil, subprocess, sys, tempfile
+# it must stop with status 2, and give srec_cat's image with --any-order. Each file's --info runs
+# must be srec_info's Data ranges.
+import concurrent.futures, random, re, shutil, subprocess, sys, tempfile
 from pathlib import Path
 
 DESCENDING = ("pic32mx_chipkit_MPIDE", "pic32mz_chipkit_MIKROE")
@@ -73,6 +74,17 @@ def compare(quorlit, text, start, size_k, folder, options=()):  # what differs o
             start, size_k, " ".join(options), done.returncode, len(image), len(ref), done.stdout)
 
 
+def info_differs(quorlit, folder):  # how the runs of --info differ from srec_info's Data ranges, or None
+    mine = subprocess.run([quorlit, "--info", "in.hex"], cwd=folder, capture_output=True, text=True).stdout
+    theirs = subprocess.run(["srec_info", "in.hex", "-intel"], cwd=folder, capture_output=True, text=True).stdout
+    ours = re.findall(r"^([0-9a-f]{8})-([0-9a-f]{8}) ", mine, re.M)
+    ours = [(int(first, 16), int(last, 16)) for first, last in ours]
+    data = theirs.split("Data:")[-1] if "Data:" in theirs else ""
+    ref = [(int(first, 16), int(last, 16)) for first, last in re.findall(r"([0-9A-F]+) - ([0-9A-F]+)", data)]
+    if ours != ref:
+        return "--info runs %s, srec_info %s\n%s" % (ours, ref, mine)
+
+
 def check_file(quorlit, rng):  # what differs, or None
     text, records = generate(rng)
     lo, hi = records[0][0], records[-1][0] + len(records[-1][1])
@@ -80,25 +92,29 @@ def check_file(quorlit, rng):  # what differs, or None
     if any_order:
         text = reorder(rng, records)
     inside = sorted(rng.randint(a, a + len(d) - 1) for a, d in rng.sample(records, min(2, len(records))))
-    for start, size_k in [(lo, (hi - lo) // 1024 + 1), (inside[0], (inside[-1] - inside[0]) // 1024 + 1),
+    windows = [(lo, (hi - lo) // 1024 + 1), (inside[0], (inside[-1] - inside[0]) // 1024 + 1),
                           (hi + rng.randint(0, 5000), rng.randint(1, 64)),
-                          (rng.randint(max(lo - 0x20000, 0), hi), rng.randint(1, 300))]:
+                          (rng.randint(max(lo - 0x20000, 0), hi), rng.randint(1, 300))]
+    for index, (start, size_k) in enumerate(windows):
         options = rng.choice([(), (), ("--pad",), ("--fill", "00"), ("--pad", "--fill", "%02X" % rng.randrange(256))])
         if any_order:
             options = ("--any-order",) + options
         with tempfile.TemporaryDirectory() as folder:
             failure = compare(quorlit, text, start, size_k, folder, options)
+            if index == 0 and not failure:  # the map of the file, once
+                failure = info_differs(quorlit, folder)
         if failure:
             return failure + text
 
 
 def check_corpus(quorlit, corpus, folder):
     if not Path(corpus, "INDEX.tsv").exists():
-        return print("corpus: skipped, no firmware corpus at %s" % corpus) or 77
+        print("corpus: skipped, no firmware corpus at %s" % corpus)
+        return 77
     rows = [line.split("\t") for line in Path(corpus, "INDEX.tsv").read_text().splitlines()[1:]]
     for name, *_, start, size_k, _ in rows:
         text = Path(corpus, name).read_bytes().decode("latin-1")
-        failure = compare(quorlit, text, int(start, 16), int(size_k), folder) or ""
+        failure = compare(quorlit, text, int(start, 16), int(size_k), folder) or info_differs(quorlit, folder) or ""
         if name.startswith(DESCENDING):  # refused as they stand, converted with --any-order
             refused = "status 2," in failure and "lower address" in failure
             failure = "" if refused else failure or "converted without --any-order"
@@ -106,14 +122,16 @@ def check_corpus(quorlit, corpus, folder):
         if failure:
             print("corpus: %s differs: %s" % (name, failure))
             return 1
-    return print("corpus: %d real files as expected" % len(rows)) or 0
+    print("corpus: %d real files as expected, --info as srec_info" % len(rows))
+    return 0
 
 
 def main():
     quorlit, options = str(Path(sys.argv[1]).absolute()), dict(zip(sys.argv[2::2], sys.argv[3::2]))
     seed, files = int(options.get("--seed", random.randrange(10**9))), int(options.get("--files", 300))
     if shutil.which("srec_cat") is None:
-        return print("differential: skipped, srec_cat is not installed (Debian package srecord)") or 77
+        print("differential: skipped, srec_cat is not installed (Debian package srecord)")
+        return 77
     if "--corpus" in options:
         with tempfile.TemporaryDirectory() as folder:
             return check_corpus(quorlit, options["--corpus"], folder)
@@ -122,8 +140,10 @@ def main():
         results = pool.map(lambda i: check_file(quorlit, random.Random("%d/%d" % (seed, i))), range(files))
         failures = [(index, failure) for index, failure in enumerate(results) if failure]
     if failures:
-        return print("differential: file %d differs: %s" % failures[0]) or 1
-    print("differential: %d files, %d windows compared with srec_cat, 0 differences" % (files, 4 * files))
+        print("differential: file %d differs: %s" % failures[0])
+        return 1
+    print("differential: %d files, %d windows compared with srec_cat and %d --info maps with srec_info, "
+          "0 differences" % (files, 4 * files, files))
 
 
 if __name__ == "__main__":

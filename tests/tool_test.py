@@ -21,7 +21,8 @@ USAGE = ("\nQuorlit Converts 32 bit files for flash Version 1.0\nIntel HEX: http
          "\nWhere 1d00e000 is the start address in hex (without the 0x)\n      256 is the size of flash in K")
 HELP = (USAGE + "\n\nOptions, before the start address:\n  --pad        pad the image with fill up to the window's "
         "size\n  --fill XX    fill holes with the byte XX (two hex digits) instead of FF\n  --any-order  take records in "
-        "any address order, writing the image in place\n")
+        "any address order, writing the image in place\n  --quiet, -q  print nothing after a good run\n\nquorlit --info "
+        "IN.hex lists the file's data address runs, alone.\n")
 
 
 def report(start, count, out="out.bin"):
@@ -51,6 +52,28 @@ CASES = [
     ("any order: output cannot seek", "--any-order 1d00e000 256 in.hex /dev/fd/3", r(4, 0, "1D01") + r(0, 0x6000, "02") + EXT +
      r(0, 0xE000, "01") + END, LOWER.replace(":3:", ":4:") % (S, S + 0x8001, NO_SEEK), 2,
      image(0x8000, "02")),
+    ("size 1M", "1d00e000 1M in.hex out.bin", END, "\nProblem with size 1M", 1, None),
+    ("size 0x800", "1d00e000 0x800 in.hex out.bin", END, "\nProblem with size 0x800", 1, None),
+    ("size 2,048", "1d00e000 2,048 in.hex out.bin", END, "\nProblem with size 2,048", 1, None),
+    ("size empty", "1d00e000 '' in.hex out.bin", END, "\nProblem with size ", 1, None),
+    ("size 1k", "1d00e000 ' +1k' in.hex out.bin", ONE, "", 0, image("01")),
+    ("argument after the output", W + " --pad", END, "\nProblem with argument --pad", 1, None),
+    ("output is standard output", "1d00e000 1 in.hex /dev/stdout", END, "\nOutput is standard output /dev/stdout", 1,
+     None),
+    ("quiet image to standard output", "-q --fill=00 1d00e000 1 in.hex /dev/stdout", EXT + r(0, 0xE001, "01") + END,
+     "\x00\x01", 0, None),
+    ("quiet good run", "--quiet " + W, ONE, "", 0, image("01")),
+    ("quiet damaged run", "-q " + W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
+    ("info", "--info in.hex", "head\n" + r(3, 0, "00001234") + EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") +
+     r(5, 0, "1D00E000") + r(0, 0xE011, "02") + r(0, 0xFFFF, "0405") + END, "\n1d00e000-1d00e000 1\n1d00e010-1d00e011 2"
+     "\n1d00ffff-1d010000 2\n4 data records, 6 data bytes, 3 runs\nstart segment address (03) 0000:1234\nstart linear "
+     "address (05) 1d00e000\nin.hex:5: records descend: convert with --any-order\nin.hex:7: gives 1d00e011 again\n"
+     "repeated addresses keep their values\n", 0, None),
+    ("info: two values", "--info in.hex", EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, "\n1d00e000-1d00e001 2"
+     "\n2 data records, 3 data bytes, 1 run\nin.hex:3: records descend: convert with --any-order\nin.hex:3: gives "
+     "1d00e001 again\nin.hex:3: gives 1d00e001 another value: the file is inconsistent\n", 0, None),
+    ("info: damaged", "--info in.hex", EXT + ":01E0000x", "\nCheck sum or other error error\nin.hex:2: 'x' is not a "
+     "hexadecimal digit\n", 2, None),
     ("bad sum", W, EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0", BAD % (4, "checksum mismatch"), 2, image("01FF02")),
     ("no end-of-file record", W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
     ("input ends inside a record", W, EXT + ":04E000000102", BAD % (2, ENDS), 2, b""),
@@ -73,7 +96,7 @@ CASES = [
     ("window across 2^32", "FFFFFFF0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFF8, "0102") + r(4, 0, "0000") +
      r(0, 0, "03") + END, "", 0, image(8, "0102", 6, "03")),
     ("across 2^32", "0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFFE, "01020304") + END, "", 0, image("0304")),
-    ("size abc is 0", "1d00e000 abc in.hex out.bin", ONE, "", 0, b""),
+    ("size abc", "1d00e000 abc in.hex out.bin", ONE, "\nProblem with size abc", 1, None),
     ("size -1", "1d00e000 -1 in.hex out.bin", EXT + REC + r(4, 0, "9D00") + REC + END, TOO_LARGE, 2, image("01")),
     ("pad", "--pad 1d00e000 1 in.hex out.bin", ONE, "", 0, image("01", 1023)),
     ("no pad after an error", "--pad 1d00e000 1 in.hex out.bin", EXT + REC, BAD % (3, ENDS), 2, image("01")),
@@ -103,11 +126,17 @@ CASES = [
 ]
 
 
+def read(folder, name):  # a file's bytes, or None where there is no such file
+    path = Path(folder, name)
+    return path.read_bytes() if path.exists() else None
+
+
 def run(args, text):  # (stdout, status, image or None, input, stderr) of a command line in a fresh folder
     with tempfile.TemporaryDirectory() as folder:
-        file = lambda name: Path(folder, name)
-        file("in.hex").write_bytes(text.encode("latin-1")), file("hard.hex").hardlink_to(file("in.hex"))
-        file("链接.hex").symlink_to("in.hex"), file("folder").mkdir()
+        Path(folder, "in.hex").write_bytes(text.encode("latin-1"))
+        Path(folder, "hard.hex").hardlink_to(Path(folder, "in.hex"))
+        Path(folder, "链接.hex").symlink_to("in.hex")
+        Path(folder, "folder").mkdir()
         # Output goes to files: programs that the command leaves running could hold pipes open.
         tool = shlex.join(RUNNER + [EXE])
         command = tool + " >stdout 2>stderr " + args.removeprefix("| ")
@@ -115,10 +144,9 @@ def run(args, text):  # (stdout, status, image or None, input, stderr) of a comm
             command = "cat in.hex | " + command
         if "/dev/fd/3" in args:  # the image goes through one
             command = "{ %s 3>&1 >stdout 2>stderr %s; echo $? >status; } | cat >out.bin; exit $(cat status)" % (tool, args)
-        status = subprocess.run(command, shell=True, cwd=folder)
-        read = lambda name: file(name).read_bytes() if file(name).exists() else None
-        return read("stdout").decode(), status.returncode, read("out.bin"), read("in.hex").decode("latin-1"), \
-            b"" if RUNNER else read("stderr")  # wine may talk on standard error
+        status = subprocess.run(command, shell=True, cwd=folder).returncode
+        stderr = b"" if RUNNER else read(folder, "stderr")  # wine may talk on standard error
+        return read(folder, "stdout").decode(), status, read(folder, "out.bin"), read(folder, "in.hex").decode("latin-1"), stderr
 
 
 class Table(unittest.TestCase):
@@ -127,7 +155,9 @@ class Table(unittest.TestCase):
             if RUNNER and ("/dev/stdin" in args or "/dev/fd/" in args):  # Wine takes no pipe by name
                 continue
             words = shlex.split(args)
-            out += "" if image_bytes is None else report(int(words[-4], 16), len(image_bytes), words[-1])
+            quiet = status == 0 and ("-q" in words or "--quiet" in words)
+            if image_bytes is not None and not quiet:
+                out += report(int(words[-4], 16), len(image_bytes), words[-1])
             out = out.replace("\n", "\r\n") if os.environ.get("QUORLIT_CRLF") else out
             for text in (hex_text, hex_text.lower().replace("\n", "\r\n")):
                 with self.subTest(name, hex=text):
