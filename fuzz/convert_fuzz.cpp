@@ -2,7 +2,9 @@
 // 2 MiB, or 64 KiB when bit 31 asks for padding; bit 30 asks for records in any order; bits 21 to
 // 28 give the fill, inverted); the rest is the HEX.
 // Checks that the image is as long as the count, fits (and, padded, fills) the window, and holds
-// only fill and byte values spelled in the input.
+// only fill and byte values spelled in the input; then maps the same HEX as --info does and
+// checks its runs.
+#include "address_runs.h"
 #include "hex_reader.h"
 #include "image_writer.h"
 #include "streams.h"
@@ -51,5 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::abort();
     for (std::size_t i = 0; i < length; ++i)
         if (!spelled[static_cast<std::uint8_t>(image[i])]) std::abort();
+
+    // The map of the same HEX: runs in address order, apart, within the list's bound.
+    if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
+    HexSurvey survey;
+    survey_hex(survey, detail);
+    close_input();
+    if (run_count() > RUNS_MAX) std::abort();
+    for (std::size_t i = 0; i < run_count(); ++i) {
+        if (runs()[i].first > runs()[i].last) std::abort();
+        if (i > 0 && runs()[i].first <= runs()[i - 1].last + 1) std::abort();
+    }
     return 0;
 }

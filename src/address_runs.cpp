@@ -85,17 +85,15 @@ struct Repeat {
 Repeat repeat_list[REPEATS_CHECKED];
 int repeat_count = 0;
 
-// Reads the next record, applying base records, up to the next data record with data. Returns
-// RECORD_DATA with its place, another record type to pass on, RECORD_END or an error.
+// Reads the next record, applying base records. Returns its type (with the place of a data
+// record's bytes), RECORD_END or an error.
 int next_record(AddressBase &base, DataPlace &place, std::uint8_t *data, std::uint8_t &count,
                 bool first) {
     std::uint32_t address = 0;
     int result = read_hex_record(address, data, count, first);
     if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE)
         set_base(base, result, address);
-    if (result == RECORD_DATA && count > 0) place = place_data(base, address, count);
-    if (result == RECORD_DATA && count == 0) return RECORD_EOF; // an empty data record: no data
-    if (result == 3 || result == 5) place.address = address;
+    if (result == RECORD_DATA) place = place_data(base, address, count);
     return result;
 }
 
@@ -135,7 +133,7 @@ void check_repeats(HexSurvey &survey) {
         std::uint8_t count = 0;
         int result = next_record(base, place, data, count, first);
         if (result < 0) return;
-        if (result != RECORD_DATA) continue;
+        if (result != RECORD_DATA || count == 0) continue;
         std::uint64_t at = input_position();
         for (int r = done; r < repeat_count; ++r) {
             Repeat &repeat = repeat_list[r];
@@ -175,7 +173,8 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
             if (result == RECORD_END) check_repeats(survey);
             return result;
         }
-        if ((result == 3 || result == 5) && count == 4) {
+        bool start = result == RECORD_SEGMENT_START || result == RECORD_LINEAR_START;
+        if (start && count == 4) {
             if (survey.starts < 4) {
                 survey.start_type[survey.starts] = result;
                 survey.start_value[survey.starts] = static_cast<std::uint32_t>(
@@ -183,7 +182,7 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
             }
             ++survey.starts;
         }
-        if (result != RECORD_DATA) continue;
+        if (result != RECORD_DATA || count == 0) continue;
         std::uint64_t at = input_position();
         if (place.address < highest_end && survey.descending == 0) survey.descending = at;
         bool repeats = false;

@@ -43,7 +43,9 @@ constexpr std::size_t RECORD_DATA_MAX = 255;
 constexpr int RECORD_DATA = 0x00;
 constexpr int RECORD_EOF = 0x01;
 constexpr int RECORD_SEGMENT_BASE = 0x02;
+constexpr int RECORD_SEGMENT_START = 0x03;
 constexpr int RECORD_LINEAR_BASE = 0x04;
+constexpr int RECORD_LINEAR_START = 0x05;
 
 // Reads the next record from hex_in, skipping any text before its ':' when `first` is set. Returns
 // its type, RECORD_END for the end-of-file record, or an error result. For types 02 and 04,

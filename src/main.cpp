@@ -157,6 +157,10 @@ void print_at(const char *in_name, std::uint64_t position, const char *reason) {
     }
 }
 
+const char *plural(std::uint64_t count) {
+    return count == 1 ? "" : "s";
+}
+
 // Lists the data address runs of a HEX file, its totals, start addresses and record order.
 // Returns the exit status.
 int print_info(const char *in_name) {
@@ -179,11 +183,12 @@ int print_info(const char *in_name) {
         std::uint64_t length = std::uint64_t{runs()[i].last} - runs()[i].first + 1;
         std::printf("\n%08x-%08x %" PRIu64, runs()[i].first, runs()[i].last, length);
     }
-    std::printf("\n%" PRIu64 " data records, %" PRIu64 " data bytes, %zu run%s", survey.records,
-                survey.bytes, run_count(), run_count() == 1 ? "" : "s");
+    std::printf("\n%" PRIu64 " data record%s, %" PRIu64 " data byte%s, %zu run%s", survey.records,
+                plural(survey.records), survey.bytes, plural(survey.bytes), run_count(),
+                plural(run_count()));
     for (int i = 0; i < survey.starts && i < 4; ++i) {
         std::uint32_t value = survey.start_value[i];
-        if (survey.start_type[i] == 3) {
+        if (survey.start_type[i] == RECORD_SEGMENT_START) {
             std::printf("\nstart segment address (03) %04x:%04x", value >> 16, value & 0xFFFF);
         } else {
             std::printf("\nstart linear address (05) %08x", value);
