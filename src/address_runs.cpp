@@ -6,31 +6,12 @@
 
 #include <cstring>
 
-namespace {
-
-AddressRun run_list[RUNS_MAX];
-std::size_t runs_held = 0;
-
-} // namespace
-
-void clear_runs() {
-    runs_held = 0;
-}
-
-const AddressRun *runs() {
-    return run_list;
-}
-
-std::size_t run_count() {
-    return runs_held;
-}
-
 std::size_t find_run(std::uint32_t address) {
     std::size_t low = 0;
-    std::size_t high = runs_held;
+    std::size_t high = run_list.count;
     while (low < high) {
         std::size_t middle = low + (high - low) / 2;
-        if (run_list[middle].last < address) {
+        if (run_list.runs[middle].last < address) {
             low = middle + 1;
         } else {
             high = middle;
@@ -39,32 +20,27 @@ std::size_t find_run(std::uint32_t address) {
     return low;
 }
 
-bool add_run(std::uint32_t first, std::uint32_t last) {
-    // Records in address order extend the last run, or start a new one after it.
-    AddressRun *tail = runs_held > 0 ? &run_list[runs_held - 1] : nullptr;
-    if (tail != nullptr && first > tail->first && tail->last != 0xFFFFFFFFu &&
-        first <= tail->last + 1) {
-        if (last > tail->last) tail->last = last;
-        return true;
-    }
+bool insert_run(std::uint32_t first, std::uint32_t last) {
     // A run that touches `first` from below ends at first - 1.
     std::size_t index = find_run(first == 0 ? 0 : first - 1);
     // Runs from `index` on that start at or below last + 1 merge with the new one.
     std::size_t end = index;
-    while (end < runs_held && (last == 0xFFFFFFFFu || run_list[end].first <= last + 1)) ++end;
+    while (end < run_list.count && (last == 0xFFFFFFFFu || run_list.runs[end].first <= last + 1))
+        ++end;
     if (end == index) {
-        if (runs_held == RUNS_MAX) return false;
-        std::memmove(run_list + index + 1, run_list + index,
-                     (runs_held - index) * sizeof *run_list);
-        run_list[index] = {first, last};
-        ++runs_held;
+        if (run_list.count == RUNS_MAX) return false;
+        std::memmove(run_list.runs + index + 1, run_list.runs + index,
+                     (run_list.count - index) * sizeof *run_list.runs);
+        run_list.runs[index] = {first, last};
+        ++run_list.count;
         return true;
     }
-    AddressRun merged = {first < run_list[index].first ? first : run_list[index].first,
-                         last > run_list[end - 1].last ? last : run_list[end - 1].last};
-    run_list[index] = merged;
-    std::memmove(run_list + index + 1, run_list + end, (runs_held - end) * sizeof *run_list);
-    runs_held -= end - index - 1;
+    AddressRun merged = {first < run_list.runs[index].first ? first : run_list.runs[index].first,
+                         last > run_list.runs[end - 1].last ? last : run_list.runs[end - 1].last};
+    run_list.runs[index] = merged;
+    std::memmove(run_list.runs + index + 1, run_list.runs + end,
+                 (run_list.count - end) * sizeof *run_list.runs);
+    run_list.count -= end - index - 1;
     return true;
 }
 

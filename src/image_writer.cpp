@@ -65,7 +65,6 @@ int write_below(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t c
         bytes += part;
         count -= part;
     }
-    output_to_end(end);
     return 0;
 }
 
@@ -97,6 +96,7 @@ int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t cou
         if (stop != 0) return stop;
     }
     if (below == inside) return 0;
+    output_to_end(bytes_written);
     output_fill(options.fill, offset + below - bytes_written);
     output_write(bytes + below, inside - below);
     bytes_written = offset + inside;
@@ -150,6 +150,7 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
         if (flash_size > IMAGE_MAX) {
             stop = CONVERT_TOO_LARGE;
         } else {
+            output_to_end(bytes_written);
             output_fill(options.fill, flash_size - bytes_written);
             bytes_written = flash_size;
         }
