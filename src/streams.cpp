@@ -147,8 +147,7 @@ std::size_t output_at(std::uint64_t offset, std::uint64_t image_end, unsigned ch
     return out.used - index;
 }
 
-void output_to_end(std::uint64_t image_end) {
-    if (image_out.block_start + image_out.used == image_end) return;
+void move_output(std::uint64_t image_end) {
     if (!load_output(image_end - image_end % STREAM_BLOCK, image_end)) image_out.failed = true;
     image_out.block_start = image_end - image_end % STREAM_BLOCK;
     image_out.used = static_cast<std::size_t>(image_end % STREAM_BLOCK);

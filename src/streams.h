@@ -109,8 +109,13 @@ void output_fill(unsigned char fill, std::uint64_t length);
 // them; 0 when the file cannot go back (a pipe, a terminal) or be read.
 std::size_t output_at(std::uint64_t offset, std::uint64_t image_end, unsigned char *&bytes);
 
-// Moves the output block back to `image_end`, where writes add to the image.
-void output_to_end(std::uint64_t image_end);
+// Moves the output block to `image_end`, reading back the block's part below it.
+void move_output(std::uint64_t image_end);
+
+// Makes writes add to the image at `image_end` again, after output_at.
+inline void output_to_end(std::uint64_t image_end) {
+    if (image_out.block_start + image_out.used != image_end) move_output(image_end);
+}
 
 // Writes the rest of the output and closes its file. Returns false when any write, seek or the
 // close failed.
