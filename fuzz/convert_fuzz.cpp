@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     auto fill = static_cast<std::uint8_t>(~(window[1] >> 21));
     window[1] &= pad ? 0xFFFF : 0x1FFFFF;
     if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
-    open_output(std::tmpfile());
+    // The image goes to memory; a window holds at most 2 MiB less one byte.
+    static char image[0x200000];
+    open_output(fmemopen(image, sizeof image, "w+b"));
 
     int stop = 0;
     std::uint32_t detail = 0;
@@ -37,10 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     options.any_order = any_order;
     std::uint32_t count = convert_hex_to_image(window[0], window[1], options, stop, detail);
     close_input();
-    static char image[0x200000];
     flush_output();
-    std::rewind(image_out.file);
-    std::size_t length = std::fread(image, 1, sizeof image, image_out.file);
+    std::fseek(image_out.file, 0, SEEK_END);
+    auto length = static_cast<std::size_t>(std::ftell(image_out.file));
     if (!close_output()) std::abort();
 
     bool spelled[256] = {};

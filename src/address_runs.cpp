@@ -153,8 +153,9 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
         if (start && count == 4) {
             if (survey.starts < 4) {
                 survey.start_type[survey.starts] = result;
-                survey.start_value[survey.starts] = static_cast<std::uint32_t>(
-                    data[0] << 24 | data[1] << 16 | data[2] << 8 | data[3]);
+                survey.start_value[survey.starts] = std::uint32_t{data[0]} << 24 |
+                                                    std::uint32_t{data[1]} << 16 |
+                                                    std::uint32_t{data[2]} << 8 | data[3];
             }
             ++survey.starts;
         }

@@ -73,6 +73,10 @@ CASES = [
     ("info: two values", "--info in.hex", EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, "\n1d00e000-1d00e001 2"
      "\n2 data records, 3 data bytes, 1 run\nin.hex:3: records descend: convert with --any-order\nin.hex:3: gives "
      "1d00e001 again\nin.hex:3: gives 1d00e001 another value: the file is inconsistent\n", 0, None),
+    ("info: five start records, 17 repeats", "--info in.hex", r(5, 0, "00000001") * 5 + EXT + REC * 18 + END,
+     "\n1d00e000-1d00e000 1\n18 data records, 18 data bytes, 1 run" + "\nstart linear address (05) 00000001" * 4 +
+     "\nin.hex:8: records descend: convert with --any-order\nin.hex:8: gives 1d00e000 again\nrepeated addresses keep "
+     "their values\n", 0, None),
     ("info: segment wrap", "--info in.hex", r(2, 0, "1000") + r(0, 0xFFFF, "0102") + END, "\n00010000-00010000 1"
      "\n0001ffff-0001ffff 1\n1 data record, 2 data bytes, 2 runs\nrecords ascend\n", 0, None),
     ("info: damaged", "--info in.hex", EXT + ":01E0000x", "\nCheck sum or other error error\nin.hex:2: 'x' is not a "
@@ -80,6 +84,8 @@ CASES = [
     ("bad sum", W, EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0", BAD % (4, "checksum mismatch"), 2, image("01FF02")),
     ("no end-of-file record", W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
     ("input ends inside a record", W, EXT + ":04E000000102", BAD % (2, ENDS), 2, b""),
+    ("letter in a count", W, EXT + ":x4E0000001020304\n" + REC * 40 + END, BAD % (2, "'x' is not a hexadecimal digit"),
+     2, b""),
     ("letter in data", W, EXT + ":04E00000010203x412\n" + REC * 40 + END, BAD % (2, "'x' is not a hexadecimal digit"), 2, b""),
     ("CR-only line ends", W, (EXT + REC + ":01E0010x").replace("\n", "\r"), BAD % (3, "'x' is not a hexadecimal digit"),
      2, image("01")),
