@@ -1,6 +1,7 @@
 // quorlit: converts a 32-bit Intel HEX file into the flat binary image of one flash window.
 //
-//   quorlit [--pad] [--fill XX] START SIZE_K IN.hex OUT.bin
+//   quorlit [--pad] [--fill XX] [--any-order] [--quiet] START SIZE_K IN.hex OUT.bin
+//   quorlit --info IN.hex
 //
 // Exit status: 0 when the conversion read the end-of-file record and everything was written,
 // 1 when the command line cannot be used or a file cannot be opened, 2 when the conversion
@@ -106,11 +107,21 @@ int parse_options(int argc, char **argv, ImageOptions &options, bool &quiet) {
     return i;
 }
 
-// Prints where in the input, and why, the conversion stopped, in the IN:LINE: form that
-// compilers use; `image_end` is the address after the image.
+// Prints `reason` in the IN:LINE: form that compilers use, without the line where it is unknown
+// (0).
+void print_where(const char *in_name, std::uint64_t line, const char *reason) {
+    if (line != 0) {
+        std::printf("%s:%" PRIu64 ": %s", in_name, line, reason);
+    } else {
+        std::printf("%s: %s", in_name, reason);
+    }
+}
+
+// Prints where in the input, and why, the conversion stopped; `image_end` is the address after
+// the image.
 void print_diagnostic(const char *in_name, int stop, std::uint32_t detail,
                       std::uint32_t image_end) {
-    bool exhausted = hex_in.ended;
+    bool exhausted = hex_in.ended; // the input ended, or could not be read
     int last = input_last();
     // The line of the character that stopped the run, or of the end of the input.
     std::uint64_t line = input_line(input_position() - (exhausted ? 0 : 1));
@@ -140,21 +151,13 @@ void print_diagnostic(const char *in_name, int stop, std::uint32_t detail,
         std::snprintf(text, sizeof text, "record at %x starts below the image's end at %x%s",
                       detail, image_end, why);
     }
-    if (line != 0) {
-        std::printf("%s:%" PRIu64 ": %s", in_name, line, reason);
-    } else {
-        std::printf("%s: %s", in_name, reason);
-    }
+    print_where(in_name, line, reason);
 }
 
-// Prints `reason` about the record that ends at input position `position`, in the IN:LINE: form.
+// Prints `reason` about the record that ends at input position `position`, on a line of its own.
 void print_at(const char *in_name, std::uint64_t position, const char *reason) {
-    std::uint64_t line = input_line(position - 1);
-    if (line != 0) {
-        std::printf("\n%s:%" PRIu64 ": %s", in_name, line, reason);
-    } else {
-        std::printf("\n%s: %s", in_name, reason);
-    }
+    std::printf("\n");
+    print_where(in_name, input_line(position - 1), reason);
 }
 
 const char *plural(std::uint64_t count) {
