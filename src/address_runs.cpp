@@ -61,18 +61,6 @@ struct Repeat {
 Repeat repeat_list[REPEATS_CHECKED];
 int repeat_count = 0;
 
-// Reads the next record, applying base records. Returns its type (with the place of a data
-// record's bytes), RECORD_END or an error.
-int next_record(AddressBase &base, DataPlace &place, std::uint8_t *data, std::uint8_t &count,
-                bool first) {
-    std::uint32_t address = 0;
-    int result = read_hex_record(address, data, count, first);
-    if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE)
-        set_base(base, result, address);
-    if (result == RECORD_DATA) place = place_data(base, address, count);
-    return result;
-}
-
 // The address of byte i of a data record.
 std::uint32_t byte_address(const DataPlace &place, std::uint32_t i) {
     return i < place.run ? place.address + i : place.wrapped + (i - place.run);
@@ -107,7 +95,7 @@ void check_repeats(HexSurvey &survey) {
     for (bool first = true; done < repeat_count; first = false) {
         DataPlace place = {};
         std::uint8_t count = 0;
-        int result = next_record(base, place, data, count, first);
+        int result = read_placed_record(base, place, data, count, first);
         if (result < 0) return;
         if (result != RECORD_DATA || count == 0) continue;
         std::uint64_t at = input_position();
@@ -143,7 +131,7 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
     for (bool first = true;; first = false) {
         DataPlace place = {};
         std::uint8_t count = 0;
-        int result = next_record(base, place, data, count, first);
+        int result = read_placed_record(base, place, data, count, first);
         if (result < 0) {
             detail = count;
             if (result == RECORD_END) check_repeats(survey);

@@ -152,15 +152,20 @@ int hex_digit_value(int c) {
     return static_cast<int>(digit(c));
 }
 
-void set_base(AddressBase &base, int type, std::uint32_t value) {
-    base.segmented = type == RECORD_SEGMENT_BASE;
-    base.base = value << (base.segmented ? 4 : 16);
-}
-
-DataPlace place_data(const AddressBase &base, std::uint32_t field, std::uint32_t count) {
-    // Under a segment base, addresses wrap at the end of the 64 KiB segment; under a linear base
-    // they run on across it.
-    std::uint32_t run = count;
-    if (base.segmented && field + run > 0x10000) run = 0x10000 - field;
-    return {base.base + field, run, base.base};
+int read_placed_record(AddressBase &base, DataPlace &place, std::uint8_t *record_data,
+                       std::uint8_t &byte_count, bool first) {
+    std::uint32_t address = 0;
+    int result = read_hex_record(address, record_data, byte_count, first);
+    if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE) {
+        base.segmented = result == RECORD_SEGMENT_BASE;
+        base.base = address << (base.segmented ? 4 : 16);
+    }
+    if (result == RECORD_DATA) {
+        // Under a segment base, addresses wrap at the end of the 64 KiB segment; under a linear
+        // base they run on across it.
+        std::uint32_t run = byte_count;
+        if (base.segmented && address + run > 0x10000) run = 0x10000 - address;
+        place = {base.base + address, run, base.base};
+    }
+    return result;
 }

@@ -68,11 +68,10 @@ struct DataPlace {
     std::uint32_t wrapped;
 };
 
-// Takes the value of an extended address record of type `type` into `base`.
-void set_base(AddressBase &base, int type, std::uint32_t value);
-
-// Returns where the `count` bytes of a data record with address field `field` go.
-DataPlace place_data(const AddressBase &base, std::uint32_t field, std::uint32_t count);
+// Reads the next record as read_hex_record does, takes an extended address record's base into
+// `base`, and sets `place` for a data record's bytes.
+int read_placed_record(AddressBase &base, DataPlace &place, std::uint8_t *record_data,
+                       std::uint8_t &byte_count, bool first);
 
 // Returns the value (0 to 15) of the hexadecimal digit c (either case), or -1.
 int hex_digit_value(int c);

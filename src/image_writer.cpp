@@ -124,20 +124,17 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
     AddressBase base;
     stop = 0;
     for (bool first = true; stop == 0; first = false) {
-        std::uint32_t address = 0;
         std::uint8_t byte_count = 0;
-        int result = read_hex_record(address, record_data, byte_count, first);
+        DataPlace place = {};
+        int result = read_placed_record(base, place, record_data, byte_count, first);
         if (result < 0) {
             stop = result;
             stop_detail = byte_count;
             break;
         }
-        if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE)
-            set_base(base, result, address);
         // Only data bytes move the image; other records carry no image content.
         if (result != RECORD_DATA || byte_count == 0) continue;
 
-        DataPlace place = place_data(base, address, byte_count);
         stop_detail = place.address;
         stop = place_run(place.address - flash_start, record_data, place.run, flash_size, options,
                          bytes_written, changed);
