@@ -9,6 +9,7 @@
 #include "address_runs.h"
 #include "hex_reader.h"
 #include "image_writer.h"
+#include "platform_files.h"
 #include "streams.h"
 
 #include <cctype>

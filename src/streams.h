@@ -121,10 +121,4 @@ inline void output_to_end(std::uint64_t image_end) {
 // close failed.
 bool close_output();
 
-// Whether the name leads to the file that standard output writes to.
-bool is_standard_output(const char *name);
-
-// Whether two names lead to one existing file: the same name, a link, another path.
-bool same_file(const char *a, const char *b);
-
 #endif
