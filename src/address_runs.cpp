@@ -1,7 +1,6 @@
 #include "address_runs.h"
 
 #include "hex_reader.h"
-#include "image_writer.h"
 #include "streams.h"
 
 #include <cstring>

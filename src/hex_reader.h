@@ -24,18 +24,10 @@
 #ifndef QUORLIT_HEX_READER_H
 #define QUORLIT_HEX_READER_H
 
+#include "stop_codes.h"
+
 #include <cstddef>
 #include <cstdint>
-
-// Record results besides the type byte (0 to 255) of a good record. Every negative result but
-// RECORD_END is an error and says what is wrong; the end of the input, or a read error, before
-// the end-of-file record gives RECORD_BAD_DIGIT or RECORD_BAD_TEXT, with the input stream's end
-// or error indicator set.
-constexpr int RECORD_END = -2;
-constexpr int RECORD_ERROR = -1;      // the checksum does not add up
-constexpr int RECORD_BAD_DIGIT = -3;  // a character inside a record is not a hexadecimal digit
-constexpr int RECORD_BAD_TEXT = -4;   // something other than white space between records
-constexpr int RECORD_BAD_LENGTH = -5; // an extended address record does not hold 2 bytes
 
 // A one-byte count allows 255 data bytes; record_data buffers must hold that many.
 constexpr std::size_t RECORD_DATA_MAX = 255;

@@ -4,7 +4,6 @@
 #include "hex_reader.h"
 #include "streams.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -105,15 +104,6 @@ int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t cou
 
 } // namespace
 
-const char *stop_message(int stop) {
-    if (stop == CONVERT_LOWER_ADDRESS || stop == CONVERT_NO_SEEK)
-        return "\nAttempt to use lower address error";
-    if (stop == CONVERT_CHANGED_DATA) return "\nAttempt to change written data error";
-    if (stop == CONVERT_TOO_MANY_RUNS) return "\nAttempt to hold more than 65536 data runs error";
-    if (stop == CONVERT_TOO_LARGE) return "\nAttempt to grow the image past 2 GiB error";
-    return "\nCheck sum or other error error";
-}
-
 std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
                                    const ImageOptions &options, int &stop,
                                    std::uint32_t &stop_detail) {
@@ -152,6 +142,5 @@ std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flas
             bytes_written = flash_size;
         }
     }
-    if (stop != RECORD_END) std::puts(stop_message(stop));
     return bytes_written;
 }

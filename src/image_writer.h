@@ -3,14 +3,9 @@
 #ifndef QUORLIT_IMAGE_WRITER_H
 #define QUORLIT_IMAGE_WRITER_H
 
-#include <cstdint>
+#include "stop_codes.h"
 
-// How a conversion ended, besides RECORD_END (the image is whole) and the reader's errors.
-constexpr int CONVERT_LOWER_ADDRESS = -16; // a record inside the window starts below the image
-constexpr int CONVERT_TOO_LARGE = -17;     // the image would grow past 2 GiB
-constexpr int CONVERT_NO_SEEK = -18;       // the output cannot go back below the image's end
-constexpr int CONVERT_CHANGED_DATA = -19;  // a record gives data already written another value
-constexpr int CONVERT_TOO_MANY_RUNS = -20; // more separate data runs than the run list holds
+#include <cstdint>
 
 struct ImageOptions {
     std::uint8_t fill = 0xFF; // the byte of holes and padding
@@ -22,15 +17,12 @@ struct ImageOptions {
 // image_out: byte i of the image is flash address flash_start + i and holes hold the fill byte.
 // The image ends with the last data byte inside the window or, padded, with the window's last
 // byte. Returns the number of bytes written and sets `stop` to how the conversion ended; after an
-// error it has printed the error's message, and `stop_detail` holds the record's address for
+// error `stop_detail` holds the record's address for
 // CONVERT_LOWER_ADDRESS and CONVERT_NO_SEEK, the first address whose data would change for
 // CONVERT_CHANGED_DATA, and the record's byte count for the reader's errors. Write errors are
 // left on image_out for the caller to find.
 std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
                                    const ImageOptions &options, int &stop,
                                    std::uint32_t &stop_detail);
-
-// The message that tells how a conversion stopped on an error.
-const char *stop_message(int stop);
 
 #endif

@@ -9,10 +9,10 @@
 #include "address_runs.h"
 #include "hex_reader.h"
 #include "image_writer.h"
+#include "messages.h"
 #include "platform_files.h"
 #include "streams.h"
 
-#include <cctype>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -108,59 +108,6 @@ int parse_options(int argc, char **argv, ImageOptions &options, bool &quiet) {
     return i;
 }
 
-// Prints `reason` in the IN:LINE: form that compilers use, without the line where it is unknown
-// (0).
-void print_where(const char *in_name, std::uint64_t line, const char *reason) {
-    if (line != 0) {
-        std::printf("%s:%" PRIu64 ": %s", in_name, line, reason);
-    } else {
-        std::printf("%s: %s", in_name, reason);
-    }
-}
-
-// Prints where in the input, and why, the conversion stopped; `image_end` is the address after
-// the image.
-void print_diagnostic(const char *in_name, int stop, std::uint32_t detail,
-                      std::uint32_t image_end) {
-    bool exhausted = hex_in.ended; // the input ended, or could not be read
-    int last = input_last();
-    // The line of the character that stopped the run, or of the end of the input.
-    std::uint64_t line = input_line(input_position() - (exhausted ? 0 : 1));
-    char text[128];
-    const char *reason = text;
-    if (exhausted && hex_in.failed) {
-        reason = "the file cannot be read";
-    } else if (exhausted) {
-        reason = "the file ends before its end-of-file record";
-    } else if (stop == RECORD_ERROR) {
-        reason = "checksum mismatch";
-    } else if (stop == RECORD_BAD_TEXT) {
-        reason = "text between records";
-    } else if (stop == RECORD_BAD_DIGIT && !std::isgraph(last)) {
-        reason = "a character is not a hexadecimal digit";
-    } else if (stop == RECORD_BAD_DIGIT) {
-        std::snprintf(text, sizeof text, "'%c' is not a hexadecimal digit", last);
-    } else if (stop == RECORD_BAD_LENGTH) {
-        std::snprintf(text, sizeof text, "extended address record of %u bytes", detail);
-    } else if (stop == CONVERT_CHANGED_DATA) {
-        std::snprintf(text, sizeof text, "record changes the data written at %x", detail);
-    } else if (stop == CONVERT_TOO_MANY_RUNS) {
-        std::snprintf(text, sizeof text, "record at %x starts data run %zu", detail, RUNS_MAX + 1);
-    } else {
-        const char *why = stop == CONVERT_NO_SEEK ? " and the output cannot seek"
-                                                  : "; --any-order writes it in place";
-        std::snprintf(text, sizeof text, "record at %x starts below the image's end at %x%s",
-                      detail, image_end, why);
-    }
-    print_where(in_name, line, reason);
-}
-
-// Prints `reason` about the record that ends at input position `position`, on a line of its own.
-void print_at(const char *in_name, std::uint64_t position, const char *reason) {
-    std::printf("\n");
-    print_where(in_name, input_line(position - 1), reason);
-}
-
 const char *plural(std::uint64_t count) {
     return count == 1 ? "" : "s";
 }
@@ -177,8 +124,7 @@ int print_info(const char *in_name) {
     std::uint32_t detail = 0;
     int stop = survey_hex(survey, detail);
     if (stop != RECORD_END) {
-        std::puts(stop_message(stop));
-        print_diagnostic(in_name, stop, detail, 0);
+        print_stop(in_name, stop, detail, 0);
         close_input();
         std::printf("\n");
         return EXIT_CONVERSION;
@@ -297,8 +243,7 @@ int main(int argc, char **argv) {
     std::uint32_t count = convert_hex_to_image(flash_start, flash_size, options, stop, stop_detail);
     bool write_failed = !close_output();
 
-    if (stop != RECORD_END && stop != CONVERT_TOO_LARGE)
-        print_diagnostic(in_name, stop, stop_detail, flash_start + count);
+    if (stop != RECORD_END) print_stop(in_name, stop, stop_detail, flash_start + count);
     close_input();
     int status = stop == RECORD_END && !write_failed ? 0 : EXIT_CONVERSION;
     if (!quiet || status != 0) {

@@ -1,0 +1,81 @@
+#include "messages.h"
+
+#include "address_runs.h"
+#include "stop_codes.h"
+#include "streams.h"
+
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+// The message that tells how a run stopped on an error.
+const char *stop_message(int stop) {
+    if (stop == CONVERT_LOWER_ADDRESS || stop == CONVERT_NO_SEEK)
+        return "\nAttempt to use lower address error";
+    if (stop == CONVERT_CHANGED_DATA) return "\nAttempt to change written data error";
+    if (stop == CONVERT_TOO_MANY_RUNS) return "\nAttempt to hold more than 65536 data runs error";
+    if (stop == CONVERT_TOO_LARGE) return "\nAttempt to grow the image past 2 GiB error";
+    return "\nCheck sum or other error error";
+}
+
+// Prints `reason` in the IN:LINE: form, without the line where it is unknown (0).
+void print_where(const char *in_name, std::uint64_t line, const char *reason) {
+    if (line != 0) {
+        std::printf("%s:%" PRIu64 ": %s", in_name, line, reason);
+    } else {
+        std::printf("%s: %s", in_name, reason);
+    }
+}
+
+// Returns why the run stopped on `stop`, given the input as the stop left it, formatted into
+// `text` where it names a value.
+const char *stop_reason(char (&text)[128], int stop, std::uint32_t detail,
+                        std::uint32_t image_end) {
+    int last = input_last();
+    const char *reason = text;
+    if (hex_in.ended && hex_in.failed) {
+        reason = "the file cannot be read";
+    } else if (hex_in.ended) {
+        reason = "the file ends before its end-of-file record";
+    } else if (stop == RECORD_ERROR) {
+        reason = "checksum mismatch";
+    } else if (stop == RECORD_BAD_TEXT) {
+        reason = "text between records";
+    } else if (stop == RECORD_BAD_DIGIT && !std::isgraph(last)) {
+        reason = "a character is not a hexadecimal digit";
+    } else if (stop == RECORD_BAD_DIGIT) {
+        std::snprintf(text, sizeof text, "'%c' is not a hexadecimal digit", last);
+    } else if (stop == RECORD_BAD_LENGTH) {
+        std::snprintf(text, sizeof text, "extended address record of %u bytes", detail);
+    } else if (stop == CONVERT_CHANGED_DATA) {
+        std::snprintf(text, sizeof text, "record changes the data written at %x", detail);
+    } else if (stop == CONVERT_TOO_MANY_RUNS) {
+        std::snprintf(text, sizeof text, "record at %x starts data run %zu", detail, RUNS_MAX + 1);
+    } else {
+        const char *why = stop == CONVERT_NO_SEEK ? " and the output cannot seek"
+                                                  : "; --any-order writes it in place";
+        std::snprintf(text, sizeof text, "record at %x starts below the image's end at %x%s",
+                      detail, image_end, why);
+    }
+    return reason;
+}
+
+} // namespace
+
+void print_stop(const char *in_name, int stop, std::uint32_t detail, std::uint32_t image_end) {
+    std::puts(stop_message(stop));
+    // Where the image outgrows 2 GiB is no place in the input.
+    if (stop == CONVERT_TOO_LARGE) return;
+    // The line of the character that stopped the run, or of the end of the input.
+    std::uint64_t position = input_position() - (hex_in.ended ? 0 : 1);
+    char text[128];
+    const char *reason = stop_reason(text, stop, detail, image_end);
+    print_where(in_name, input_line(position), reason);
+}
+
+void print_at(const char *in_name, std::uint64_t position, const char *reason) {
+    std::printf("\n");
+    print_where(in_name, input_line(position - 1), reason);
+}
