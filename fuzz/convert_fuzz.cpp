@@ -6,6 +6,7 @@
 // checks its runs.
 #include "address_runs.h"
 #include "hex_reader.h"
+#include "hex_survey.h"
 #include "image_writer.h"
 #include "streams.h"
 

@@ -8,6 +8,7 @@
 // stopped on an error or a write failed.
 #include "address_runs.h"
 #include "hex_reader.h"
+#include "hex_survey.h"
 #include "image_writer.h"
 #include "messages.h"
 #include "platform_files.h"
@@ -108,10 +109,6 @@ int parse_options(int argc, char **argv, ImageOptions &options, bool &quiet) {
     return i;
 }
 
-const char *plural(std::uint64_t count) {
-    return count == 1 ? "" : "s";
-}
-
 // Lists the data address runs of a HEX file, its totals, start addresses and record order.
 // Returns the exit status.
 int print_info(const char *in_name) {
@@ -129,39 +126,7 @@ int print_info(const char *in_name) {
         std::printf("\n");
         return EXIT_CONVERSION;
     }
-    for (std::size_t i = 0; i < run_count(); ++i) {
-        std::uint64_t length = std::uint64_t{runs()[i].last} - runs()[i].first + 1;
-        std::printf("\n%08x-%08x %" PRIu64, runs()[i].first, runs()[i].last, length);
-    }
-    std::printf("\n%" PRIu64 " data record%s, %" PRIu64 " data byte%s, %zu run%s", survey.records,
-                plural(survey.records), survey.bytes, plural(survey.bytes), run_count(),
-                plural(run_count()));
-    for (int i = 0; i < survey.starts && i < 4; ++i) {
-        std::uint32_t value = survey.start_value[i];
-        if (survey.start_type[i] == RECORD_SEGMENT_START) {
-            std::printf("\nstart segment address (03) %04x:%04x", value >> 16, value & 0xFFFF);
-        } else {
-            std::printf("\nstart linear address (05) %08x", value);
-        }
-    }
-    char text[96];
-    if (survey.descending != 0)
-        print_at(in_name, survey.descending, "records descend: convert with --any-order");
-    if (survey.repeating != 0) {
-        std::snprintf(text, sizeof text, "gives %08x again", survey.repeated);
-        print_at(in_name, survey.repeating, text);
-    }
-    if (survey.changing != 0) {
-        std::snprintf(text, sizeof text, "gives %08x another value: the file is inconsistent",
-                      survey.changed);
-        print_at(in_name, survey.changing, text);
-    }
-    if (survey.descending == 0 && survey.repeating == 0) std::printf("\nrecords ascend");
-    if (survey.repeating != 0 && survey.changing == 0 && survey.values_checked)
-        std::printf("\nrepeated addresses keep their values");
-    if (survey.repeating != 0 && !survey.values_checked)
-        std::printf("\nrepeated addresses not compared: the input cannot be read again");
-    std::printf("\n");
+    print_survey(in_name, survey);
     close_input();
     return 0;
 }
