@@ -29,16 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     window[1] &= pad ? 0xFFFF : 0x1FFFFF;
     if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
     // The image goes to memory; a window holds at most 2 MiB less one byte.
-    static char image[0x200000];
-    open_output(fmemopen(image, sizeof image, "w+b"));
+    static char memory[0x200000];
+    open_output(fmemopen(memory, sizeof memory, "w+b"));
 
-    int stop = 0;
-    std::uint32_t detail = 0;
     ImageOptions options;
     options.fill = fill;
     options.pad = pad;
     options.any_order = any_order;
-    std::uint32_t count = convert_hex_to_image(window[0], window[1], options, stop, detail);
+    Image image;
+    start_image(image, window[0], window[1], options);
+    int stop = convert_hex_to_image(image);
+    if (stop == RECORD_END) stop = finish_image(image);
+    std::uint32_t count = image.bytes_written;
     close_input();
     flush_output();
     std::fseek(image_out.file, 0, SEEK_END);
@@ -54,11 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (length != count || count > window[1] || (pad && stop == RECORD_END && count != window[1]))
         std::abort();
     for (std::size_t i = 0; i < length; ++i)
-        if (!spelled[static_cast<std::uint8_t>(image[i])]) std::abort();
+        if (!spelled[static_cast<std::uint8_t>(memory[i])]) std::abort();
 
     // The map of the same HEX: runs in address order, apart, within the list's bound.
     if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
     HexSurvey survey;
+    std::uint32_t detail = 0;
     survey_hex(survey, detail);
     close_input();
     if (run_count() > RUNS_MAX) std::abort();

@@ -67,16 +67,18 @@ int write_below(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t c
     return 0;
 }
 
-// Writes the bytes of a run at window offset `offset` that fall inside the window, after fill
+// Writes the bytes of a run at flash address `address` that fall inside the window, after fill
 // from the end of the image. Returns 0, or an error writing nothing: the image cannot grow past
 // 2 GiB, and a run that starts below its end is refused unless `any_order` lets it be written in
 // place without changing data already written (then `detail` receives the first offset that it
 // would change).
-int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
-              std::uint32_t limit, const ImageOptions &options, std::uint32_t &bytes_written,
+int place_run(Image &image, std::uint32_t address, const std::uint8_t *bytes, std::uint32_t count,
               std::uint32_t &detail) {
+    const ImageOptions &options = image.options;
+    std::uint32_t &bytes_written = image.bytes_written;
+    std::uint32_t offset = address - image.flash_start;
     std::uint32_t first = 0;
-    std::uint32_t inside = cut_to_window(offset, count, limit, first);
+    std::uint32_t inside = cut_to_window(offset, count, image.flash_size, first);
     if (inside == 0) return 0;
     if (offset < bytes_written && !options.any_order) return CONVERT_LOWER_ADDRESS;
     if (offset >= IMAGE_MAX || inside > IMAGE_MAX - offset) return CONVERT_TOO_LARGE;
@@ -104,43 +106,43 @@ int place_run(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t cou
 
 } // namespace
 
-std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
-                                   const ImageOptions &options, int &stop,
-                                   std::uint32_t &stop_detail) {
-    std::uint8_t record_data[RECORD_DATA_MAX];
-    std::uint32_t bytes_written = 0;
-    std::uint32_t changed = 0;
+void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
+                 const ImageOptions &options) {
+    image = {flash_start, flash_size, options, 0, 0};
     clear_runs();
+}
+
+int convert_hex_to_image(Image &image) {
+    std::uint8_t record_data[RECORD_DATA_MAX];
+    std::uint32_t changed = 0;
     AddressBase base;
-    stop = 0;
+    int stop = 0;
     for (bool first = true; stop == 0; first = false) {
         std::uint8_t byte_count = 0;
         DataPlace place = {};
         int result = read_placed_record(base, place, record_data, byte_count, first);
         if (result < 0) {
-            stop = result;
-            stop_detail = byte_count;
-            break;
+            image.stop_detail = byte_count;
+            return result;
         }
         // Only data bytes move the image; other records carry no image content.
         if (result != RECORD_DATA || byte_count == 0) continue;
 
-        stop_detail = place.address;
-        stop = place_run(place.address - flash_start, record_data, place.run, flash_size, options,
-                         bytes_written, changed);
+        image.stop_detail = place.address;
+        stop = place_run(image, place.address, record_data, place.run, changed);
         if (stop == 0)
-            stop = place_run(place.wrapped - flash_start, record_data + place.run,
-                             byte_count - place.run, flash_size, options, bytes_written, changed);
-        if (stop == CONVERT_CHANGED_DATA) stop_detail = flash_start + changed;
+            stop = place_run(image, place.wrapped, record_data + place.run, byte_count - place.run,
+                             changed);
+        if (stop == CONVERT_CHANGED_DATA) image.stop_detail = image.flash_start + changed;
     }
-    if (stop == RECORD_END && options.pad) {
-        if (flash_size > IMAGE_MAX) {
-            stop = CONVERT_TOO_LARGE;
-        } else {
-            output_to_end(bytes_written);
-            output_fill(options.fill, flash_size - bytes_written);
-            bytes_written = flash_size;
-        }
-    }
-    return bytes_written;
+    return stop;
+}
+
+int finish_image(Image &image) {
+    if (!image.options.pad) return RECORD_END;
+    if (image.flash_size > IMAGE_MAX) return CONVERT_TOO_LARGE;
+    output_to_end(image.bytes_written);
+    output_fill(image.options.fill, image.flash_size - image.bytes_written);
+    image.bytes_written = image.flash_size;
+    return RECORD_END;
 }

@@ -13,16 +13,30 @@ struct ImageOptions {
     bool any_order = false;   // write records below the image's end in place
 };
 
-// Converts hex_in to the image of the window [flash_start, flash_start + flash_size) on
-// image_out: byte i of the image is flash address flash_start + i and holes hold the fill byte.
-// The image ends with the last data byte inside the window or, padded, with the window's last
-// byte. Returns the number of bytes written and sets `stop` to how the conversion ended; after an
-// error `stop_detail` holds the record's address for
-// CONVERT_LOWER_ADDRESS and CONVERT_NO_SEEK, the first address whose data would change for
-// CONVERT_CHANGED_DATA, and the record's byte count for the reader's errors. Write errors are
-// left on image_out for the caller to find.
-std::uint32_t convert_hex_to_image(std::uint32_t flash_start, std::uint32_t flash_size,
-                                   const ImageOptions &options, int &stop,
-                                   std::uint32_t &stop_detail);
+// The image of the window [flash_start, flash_start + flash_size) as it grows over a run: byte i
+// is flash address flash_start + i, and holes hold the fill byte.
+struct Image {
+    std::uint32_t flash_start = 0;
+    std::uint32_t flash_size = 0;
+    ImageOptions options;
+    std::uint32_t bytes_written = 0; // the image's length so far
+    std::uint32_t stop_detail = 0;   // what the error that stopped the run names
+};
+
+// Starts an empty image of the window on image_out.
+void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
+                 const ImageOptions &options);
+
+// Adds the data records of hex_in, up to its end-of-file record, to the image on image_out.
+// Returns RECORD_END, or the error that stopped it, having written nothing of the record that
+// failed; `stop_detail` then holds the record's address for CONVERT_LOWER_ADDRESS and
+// CONVERT_NO_SEEK, the first address whose data would change for CONVERT_CHANGED_DATA, and the
+// record's byte count for the reader's errors. Write errors are left on image_out for the caller
+// to find.
+int convert_hex_to_image(Image &image);
+
+// Ends the image: pads it to the window's size when asked. Returns RECORD_END, or
+// CONVERT_TOO_LARGE for a window over 2 GiB.
+int finish_image(Image &image);
 
 #endif

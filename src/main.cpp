@@ -203,12 +203,13 @@ int main(int argc, char **argv) {
     }
     open_output(out_file);
 
-    int stop = 0;
-    std::uint32_t stop_detail = 0;
-    std::uint32_t count = convert_hex_to_image(flash_start, flash_size, options, stop, stop_detail);
+    Image image;
+    start_image(image, flash_start, flash_size, options);
+    int stop = convert_hex_to_image(image);
+    if (stop == RECORD_END) stop = finish_image(image);
     bool write_failed = !close_output();
-
-    if (stop != RECORD_END) print_stop(in_name, stop, stop_detail, flash_start + count);
+    std::uint32_t count = image.bytes_written;
+    if (stop != RECORD_END) print_stop(in_name, stop, image.stop_detail, flash_start + count);
     close_input();
     int status = stop == RECORD_END && !write_failed ? 0 : EXIT_CONVERSION;
     if (!quiet || status != 0) {
