@@ -11,28 +11,29 @@
 
 namespace {
 
-// The values of the first repeating records are checked; real files repeat a few addresses, if
-// any.
-constexpr int REPEATS_CHECKED = 16;
+// Repeated addresses are compared a 64 KiB block at a time: the survey marks each block that
+// holds one, and each further pass over the file compares the values of up to BATCH_BLOCKS
+// marked blocks, in address order, holding a value and a given-bit for each of their bytes.
+// Real files repeat a few addresses, if any; PASSES_MAX bounds the time a crafted one takes.
+constexpr std::size_t BLOCK_SIZE = 0x10000;
+constexpr std::size_t BLOCKS = 0x10000;
+constexpr std::size_t BATCH_BLOCKS = 16;
+constexpr int PASSES_MAX = 64;
 
-struct Repeat {
-    std::uint64_t position; // of the repeating record
-    std::uint32_t first;    // its first address
-    std::uint32_t count;    // its number of bytes
-    std::uint8_t value[RECORD_DATA_MAX];
-    bool given[RECORD_DATA_MAX]; // an earlier record gave that byte
-};
+std::uint8_t repeat_blocks[BLOCKS / 8]; // a bit for each block that holds a repeated address
+std::uint8_t batch_slot[BLOCKS];        // a block's slot in this pass, plus 1; 0: not in it
+std::uint8_t batch_value[BATCH_BLOCKS][BLOCK_SIZE];
+std::uint8_t batch_given[BATCH_BLOCKS][BLOCK_SIZE / 8];
 
-Repeat repeat_list[REPEATS_CHECKED];
-int repeat_count = 0;
-
-// The address of byte i of a data record.
-std::uint32_t byte_address(const DataPlace &place, std::uint32_t i) {
-    return i < place.run ? place.address + i : place.wrapped + (i - place.run);
+// Marks the blocks of the repeated addresses first to last (first <= last).
+void mark_repeated(std::uint32_t first, std::uint32_t last) {
+    for (std::uint32_t block = first >> 16; block <= last >> 16; ++block)
+        repeat_blocks[block / 8] =
+            static_cast<std::uint8_t>(repeat_blocks[block / 8] | 1u << block % 8);
 }
 
-// Notes the addresses of one piece of a data record, setting `repeated` to the first that was
-// given before, if any. Returns false when the run list is full.
+// Notes the addresses of one piece of a data record, marking those given before and setting
+// `repeated` to the first of them, if any. Returns false when the run list is full.
 bool note_piece(std::uint32_t first, std::uint32_t count, bool &repeats, std::uint32_t &repeated) {
     if (count == 0) return true;
     std::uint32_t last = first + count - 1;
@@ -41,55 +42,124 @@ bool note_piece(std::uint32_t first, std::uint32_t count, bool &repeats, std::ui
         return note_piece(first, high, repeats, repeated) &&
                note_piece(0, count - high, repeats, repeated);
     }
-    std::size_t i = find_run(first);
-    if (i < run_count() && runs()[i].first <= last && !repeats) {
+    for (std::size_t i = find_run(first); i < run_count() && runs()[i].first <= last; ++i) {
+        std::uint32_t from = runs()[i].first > first ? runs()[i].first : first;
+        std::uint32_t to = runs()[i].last < last ? runs()[i].last : last;
+        mark_repeated(from, to);
+        if (!repeats) repeated = from;
         repeats = true;
-        repeated = runs()[i].first > first ? runs()[i].first : first;
     }
     return add_run(first, last);
 }
 
-// Reads hex_in again and compares the values that the repeating records give with those given
-// before them.
-void check_repeats(HexSurvey &survey) {
-    if (repeat_count == 0 || !rewind_input()) return;
-    survey.values_checked = true;
+// Compares the bytes of one piece of a data record with those given before in the blocks of this
+// pass. Returns false, setting `changed`, at the first that differs.
+bool compare_piece(std::uint32_t first, const std::uint8_t *data, std::uint32_t count,
+                   std::uint32_t &changed) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t address = first + i;
+        int slot = batch_slot[address >> 16] - 1;
+        if (slot < 0) continue;
+        std::uint32_t k = address & 0xFFFF;
+        std::uint8_t bit = static_cast<std::uint8_t>(1u << k % 8);
+        if ((batch_given[slot][k / 8] & bit) != 0 && batch_value[slot][k] != data[i]) {
+            changed = address;
+            return false;
+        }
+        batch_value[slot][k] = data[i];
+        batch_given[slot][k / 8] = static_cast<std::uint8_t>(batch_given[slot][k / 8] | bit);
+    }
+    return true;
+}
+
+// Reads hex_in again from its start and compares the values of the blocks in this pass.
+// Returns false when a read fails; sets survey.changing at the first record that changes one.
+bool compare_pass(HexSurvey &survey) {
+    if (!rewind_input()) return false;
     AddressBase base;
     std::uint8_t data[RECORD_DATA_MAX];
-    int done = 0;
-    for (bool first = true; done < repeat_count; first = false) {
+    for (bool first = true;; first = false) {
         DataPlace place = {};
         std::uint8_t count = 0;
         int result = read_placed_record(base, place, data, count, first);
-        if (result < 0) return;
-        if (result != RECORD_DATA || count == 0) continue;
-        std::uint64_t at = input_position();
-        for (int r = done; r < repeat_count; ++r) {
-            Repeat &repeat = repeat_list[r];
-            bool apart = place.address - repeat.first >= repeat.count &&
-                         repeat.first - place.address >= count && place.run == count;
-            if (apart) continue;
-            for (std::uint32_t i = 0; i < count; ++i) {
-                std::uint32_t k = byte_address(place, i) - repeat.first;
-                if (k >= repeat.count) continue;
-                if (at == repeat.position && repeat.given[k] && repeat.value[k] != data[i]) {
-                    survey.changing = at;
-                    survey.changed = repeat.first + k;
-                    return;
-                }
-                repeat.value[k] = data[i];
-                repeat.given[k] = true;
-            }
+        if (result == RECORD_END) return true;
+        if (result < 0) return false;
+        if (result != RECORD_DATA) continue;
+        std::uint32_t changed = 0;
+        if (!compare_piece(place.address, data, place.run, changed) ||
+            !compare_piece(place.wrapped, data + place.run, count - place.run, changed)) {
+            survey.changing = input_position();
+            survey.changed = changed;
+            return true;
         }
-        if (repeat_list[done].position == at) ++done;
     }
+}
+
+// Takes the next marked blocks from `block` on into this pass, clearing their given-bits.
+// Returns how many it took.
+std::size_t take_batch(std::size_t &block) {
+    std::size_t taken = 0;
+    for (; block < BLOCKS && taken < BATCH_BLOCKS; ++block) {
+        if ((repeat_blocks[block / 8] >> block % 8 & 1) == 0) continue;
+        std::memset(batch_given[taken], 0, sizeof batch_given[taken]);
+        ++taken;
+        batch_slot[block] = static_cast<std::uint8_t>(taken);
+    }
+    return taken;
+}
+
+// Reads hex_in again, as often as it takes, to compare the values of all repeated addresses.
+void check_repeats(HexSurvey &survey) {
+    std::size_t block = 0;
+    for (int pass = 0; survey.changing == 0; ++pass) {
+        std::size_t start = block;
+        if (take_batch(block) == 0) break;
+        if (pass == PASSES_MAX) {
+            survey.blocks_compared = static_cast<std::uint32_t>(BATCH_BLOCKS * PASSES_MAX);
+            break;
+        }
+        bool read = compare_pass(survey);
+        std::memset(batch_slot + start, 0, block - start);
+        if (!read) {
+            survey.compare = hex_in.failed ? COMPARE_READ_FAILED : COMPARE_NO_REWIND;
+            return;
+        }
+    }
+    survey.compare = COMPARE_DONE;
+}
+
+// Counts the good records after the end-of-file record, to the end of hex_in. Returns false when
+// a read fails.
+bool count_trailing(HexSurvey &survey) {
+    std::uint8_t data[RECORD_DATA_MAX];
+    for (;;) {
+        std::uint32_t address = 0;
+        std::uint8_t count = 0;
+        int result = read_hex_record(address, data, count, true);
+        if (result >= 0 || result == RECORD_END) {
+            ++survey.trailing;
+        } else if (hex_in.ended) {
+            return !hex_in.failed;
+        }
+    }
+}
+
+// Notes a start address record (types 03 and 05) of four bytes.
+void note_start(HexSurvey &survey, int type, const std::uint8_t *data) {
+    if (survey.starts < 4) {
+        survey.start_type[survey.starts] = type;
+        survey.start_value[survey.starts] = std::uint32_t{data[0]} << 24 |
+                                            std::uint32_t{data[1]} << 16 |
+                                            std::uint32_t{data[2]} << 8 | data[3];
+    }
+    ++survey.starts;
 }
 
 } // namespace
 
 int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
     clear_runs();
-    repeat_count = 0;
+    std::memset(repeat_blocks, 0, sizeof repeat_blocks);
     AddressBase base;
     std::uint8_t data[RECORD_DATA_MAX];
     std::uint64_t highest_end = 0; // the end of the data so far; a record below it descends
@@ -99,22 +169,20 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
         int result = read_placed_record(base, place, data, count, first);
         if (result < 0) {
             detail = count;
-            if (result == RECORD_END) check_repeats(survey);
-            return result;
+            if (result != RECORD_END) return result;
+            survey.end_of_file = input_position();
+            if (!count_trailing(survey)) return RECORD_BAD_TEXT;
+            if (survey.repeating != 0) check_repeats(survey);
+            return RECORD_END;
         }
         bool start = result == RECORD_SEGMENT_START || result == RECORD_LINEAR_START;
-        if (start && count == 4) {
-            if (survey.starts < 4) {
-                survey.start_type[survey.starts] = result;
-                survey.start_value[survey.starts] = std::uint32_t{data[0]} << 24 |
-                                                    std::uint32_t{data[1]} << 16 |
-                                                    std::uint32_t{data[2]} << 8 | data[3];
-            }
-            ++survey.starts;
-        }
+        if (start && count == 4) note_start(survey, result, data);
         if (result != RECORD_DATA || count == 0) continue;
         std::uint64_t at = input_position();
-        if (place.address < highest_end && survey.descending == 0) survey.descending = at;
+        // Bytes that wrap round their 64 KiB segment land below the record's first.
+        bool wraps = place.run < count;
+        if ((place.address < highest_end || wraps) && survey.descending == 0)
+            survey.descending = at;
         bool repeats = false;
         std::uint32_t repeated = 0;
         bool room = note_piece(place.address, place.run, repeats, repeated) &&
@@ -126,10 +194,6 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
         if (repeats && survey.repeating == 0) {
             survey.repeating = at;
             survey.repeated = repeated;
-        }
-        if (repeats && repeat_count < REPEATS_CHECKED) {
-            repeat_list[repeat_count] = {at, place.address, count, {}, {}};
-            ++repeat_count;
         }
         ++survey.records;
         survey.bytes += count;
@@ -148,18 +212,36 @@ const char *plural(std::uint64_t count) {
 void print_map(const HexSurvey &survey) {
     for (std::size_t i = 0; i < run_count(); ++i) {
         std::uint64_t length = std::uint64_t{runs()[i].last} - runs()[i].first + 1;
-        std::printf("\n%08x-%08x %" PRIu64, runs()[i].first, runs()[i].last, length);
+        std::fprintf(message_out, "\n%08x-%08x %" PRIu64, runs()[i].first, runs()[i].last, length);
     }
-    std::printf("\n%" PRIu64 " data record%s, %" PRIu64 " data byte%s, %zu run%s", survey.records,
-                plural(survey.records), survey.bytes, plural(survey.bytes), run_count(),
-                plural(run_count()));
+    std::fprintf(message_out, "\n%" PRIu64 " data record%s, %" PRIu64 " data byte%s, %zu run%s",
+                 survey.records, plural(survey.records), survey.bytes, plural(survey.bytes),
+                 run_count(), plural(run_count()));
     for (int i = 0; i < survey.starts && i < 4; ++i) {
         std::uint32_t value = survey.start_value[i];
         if (survey.start_type[i] == RECORD_SEGMENT_START) {
-            std::printf("\nstart segment address (03) %04x:%04x", value >> 16, value & 0xFFFF);
+            std::fprintf(message_out, "\nstart segment address (03) %04x:%04x", value >> 16,
+                         value & 0xFFFF);
         } else {
-            std::printf("\nstart linear address (05) %08x", value);
+            std::fprintf(message_out, "\nstart linear address (05) %08x", value);
         }
+    }
+}
+
+// Prints how far the values of repeated addresses were compared, none having changed.
+void print_compare(const HexSurvey &survey) {
+    if (survey.compare == COMPARE_NO_REWIND) {
+        std::fprintf(message_out,
+                     "\nrepeated addresses not compared: the input cannot be read again");
+    } else if (survey.compare == COMPARE_READ_FAILED) {
+        std::fprintf(message_out, "\nrepeated addresses not compared: a read of the input failed");
+    } else if (survey.blocks_compared != 0) {
+        std::fprintf(message_out,
+                     "\nrepeated addresses keep their values in the first %u blocks of 64 KiB "
+                     "that hold them; the rest were not compared",
+                     survey.blocks_compared);
+    } else {
+        std::fprintf(message_out, "\nrepeated addresses keep their values");
     }
 }
 
@@ -167,7 +249,7 @@ void print_map(const HexSurvey &survey) {
 
 void print_survey(const char *in_name, const HexSurvey &survey) {
     print_map(survey);
-    char text[96];
+    char text[128];
     if (survey.descending != 0)
         print_at(in_name, survey.descending, "records descend: convert with --any-order");
     if (survey.repeating != 0) {
@@ -179,10 +261,15 @@ void print_survey(const char *in_name, const HexSurvey &survey) {
                       survey.changed);
         print_at(in_name, survey.changing, text);
     }
-    if (survey.descending == 0 && survey.repeating == 0) std::printf("\nrecords ascend");
-    if (survey.repeating != 0 && survey.changing == 0 && survey.values_checked)
-        std::printf("\nrepeated addresses keep their values");
-    if (survey.repeating != 0 && !survey.values_checked)
-        std::printf("\nrepeated addresses not compared: the input cannot be read again");
-    std::printf("\n");
+    if (survey.descending == 0 && survey.repeating == 0)
+        std::fprintf(message_out, "\nrecords ascend");
+    if (survey.repeating != 0 && survey.changing == 0) print_compare(survey);
+    if (survey.trailing != 0) {
+        std::snprintf(text, sizeof text,
+                      "%" PRIu64 " record%s follow%s the end-of-file record; a conversion does not "
+                      "read them",
+                      survey.trailing, plural(survey.trailing), survey.trailing == 1 ? "s" : "");
+        print_at(in_name, survey.end_of_file, text);
+    }
+    std::fprintf(message_out, "\n");
 }

@@ -29,8 +29,14 @@ std::uint32_t cut_to_window(std::uint32_t &offset, std::uint32_t count, std::uin
     return inside < limit - offset ? inside : limit - offset;
 }
 
+// The stop when the output block cannot go back to a part of the image: a write that failed
+// before, or an output that cannot seek or be read.
+int unreachable() {
+    return image_out.failed ? CONVERT_WRITE_FAILED : CONVERT_NO_SEEK;
+}
+
 // Returns the first offset in [offset, offset + count) that holds data other than `bytes`, or
-// `end` when there is none. Sets `stop` to CONVERT_NO_SEEK when the image cannot be read back.
+// `end` when there is none. Sets `stop` when the image cannot be read back.
 std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
                           std::uint32_t end, int &stop) {
     std::uint32_t last = offset + count - 1;
@@ -41,7 +47,7 @@ std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::
             unsigned char *held = nullptr;
             std::size_t length = output_at(at, end, held);
             if (length == 0) {
-                stop = CONVERT_NO_SEEK;
+                stop = unreachable();
                 return end;
             }
             for (std::size_t k = 0; k < length && at <= to; ++k, ++at)
@@ -57,7 +63,7 @@ int write_below(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t c
     while (count > 0) {
         unsigned char *held = nullptr;
         std::size_t length = output_at(offset, end, held);
-        if (length == 0) return CONVERT_NO_SEEK;
+        if (length == 0) return unreachable();
         std::uint32_t part = count < length ? count : static_cast<std::uint32_t>(length);
         std::memcpy(held, bytes, part);
         offset += part;
@@ -104,11 +110,20 @@ int place_run(Image &image, std::uint32_t address, const std::uint8_t *bytes, st
     return 0;
 }
 
+// Notes a piece of a data record for the window checks, and writes it; see place_run.
+inline int place_piece(Image &image, std::uint32_t address, const std::uint8_t *bytes,
+                       std::uint32_t count, std::uint32_t &detail) {
+    if (image.flash_size != 0)
+        note_data(image.checks, address, address - image.flash_start, count, image.flash_size,
+                  input_position());
+    return place_run(image, address, bytes, count, detail);
+}
+
 } // namespace
 
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
                  const ImageOptions &options) {
-    image = {flash_start, flash_size, options, 0, 0};
+    image = {flash_start, flash_size, options, 0, 0, {}};
     clear_runs();
 }
 
@@ -129,10 +144,13 @@ int convert_hex_to_image(Image &image) {
         if (result != RECORD_DATA || byte_count == 0) continue;
 
         image.stop_detail = place.address;
-        stop = place_run(image, place.address, record_data, place.run, changed);
-        if (stop == 0)
-            stop = place_run(image, place.wrapped, record_data + place.run, byte_count - place.run,
-                             changed);
+        stop = place_piece(image, place.address, record_data, place.run, changed);
+        if (stop == 0 && place.run < byte_count) {
+            // The bytes that wrap round a 64 KiB segment are a piece of their own.
+            image.stop_detail = place.wrapped;
+            stop = place_piece(image, place.wrapped, record_data + place.run,
+                               byte_count - place.run, changed);
+        }
         if (stop == CONVERT_CHANGED_DATA) image.stop_detail = image.flash_start + changed;
     }
     return stop;

@@ -4,6 +4,7 @@
 #define QUORLIT_IMAGE_WRITER_H
 
 #include "stop_codes.h"
+#include "window_checks.h"
 
 #include <cstdint>
 
@@ -21,6 +22,7 @@ struct Image {
     ImageOptions options;
     std::uint32_t bytes_written = 0; // the image's length so far
     std::uint32_t stop_detail = 0;   // what the error that stopped the run names
+    WindowChecks checks;             // the data around the window
 };
 
 // Starts an empty image of the window on image_out.
@@ -29,7 +31,8 @@ void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_si
 
 // Adds the data records of hex_in, up to its end-of-file record, to the image on image_out.
 // Returns RECORD_END, or the error that stopped it, having written nothing of the record that
-// failed; `stop_detail` then holds the record's address for CONVERT_LOWER_ADDRESS and
+// failed; `stop_detail` then holds the address of the record's piece that failed (its bytes
+// after a 64 KiB segment's wrap are a piece of their own) for CONVERT_LOWER_ADDRESS and
 // CONVERT_NO_SEEK, the first address whose data would change for CONVERT_CHANGED_DATA, and the
 // record's byte count for the reader's errors. Write errors are left on image_out for the caller
 // to find.

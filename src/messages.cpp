@@ -23,9 +23,9 @@ const char *stop_message(int stop) {
 // Prints `reason` in the IN:LINE: form, without the line where it is unknown (0).
 void print_where(const char *in_name, std::uint64_t line, const char *reason) {
     if (line != 0) {
-        std::printf("%s:%" PRIu64 ": %s", in_name, line, reason);
+        std::fprintf(message_out, "%s:%" PRIu64 ": %s", in_name, line, reason);
     } else {
-        std::printf("%s: %s", in_name, reason);
+        std::fprintf(message_out, "%s: %s", in_name, reason);
     }
 }
 
@@ -65,7 +65,7 @@ const char *stop_reason(char (&text)[128], int stop, std::uint32_t detail,
 } // namespace
 
 void print_stop(const char *in_name, int stop, std::uint32_t detail, std::uint32_t image_end) {
-    std::puts(stop_message(stop));
+    std::fprintf(message_out, "%s\n", stop_message(stop));
     // Where the image outgrows 2 GiB is no place in the input.
     if (stop == CONVERT_TOO_LARGE) return;
     // The line of the character that stopped the run, or of the end of the input.
@@ -76,6 +76,6 @@ void print_stop(const char *in_name, int stop, std::uint32_t detail, std::uint32
 }
 
 void print_at(const char *in_name, std::uint64_t position, const char *reason) {
-    std::printf("\n");
+    std::fprintf(message_out, "\n");
     print_where(in_name, input_line(position - 1), reason);
 }

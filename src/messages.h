@@ -4,6 +4,11 @@
 #define QUORLIT_MESSAGES_H
 
 #include <cstdint>
+#include <cstdio>
+
+// Where messages and the report go: standard output, or standard error when the image goes to
+// standard output, so that the image's stream holds image bytes only.
+inline std::FILE *message_out = stdout;
 
 // Prints the message of the error `stop` and, on the next line, where and why it stopped in the
 // input `in_name`, which is still open. `detail` is what the stop names (see

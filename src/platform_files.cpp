@@ -1,48 +1,104 @@
 #include "platform_files.h"
 
-#include <cstdio>
+#include <cstring>
 
 #if defined(QUORLIT_STD_FILESYSTEM) || !(defined(__unix__) || defined(__APPLE__))
+#define QUORLIT_FILESYSTEM 1
 #include <filesystem>
 #include <system_error>
 #endif
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/stat.h>
-#else
-#include <cctype>
 #endif
 
-// POSIX tells by device and inode, which keeps the C++ library (and its megabyte or two) out of
-// the process. Elsewhere file names are UTF-8, on Windows through quorlit.manifest.
-bool same_file(const char *a, const char *b) {
-#if defined(QUORLIT_STD_FILESYSTEM) || !(defined(__unix__) || defined(__APPLE__))
-    std::error_code error;
-    return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b),
-                                       error);
-#else
-    struct stat first, second;
-    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
+#if defined(_WIN32)
+#include <cctype>
+#include <fcntl.h>
+#include <io.h>
 #endif
+
+namespace {
+
+#if defined(_WIN32)
+// Whether `name` is `known`, in either case.
+bool same_name(const char *name, const char *known) {
+    std::size_t i = 0;
+    while (known[i] != '\0' && std::toupper(static_cast<unsigned char>(name[i])) ==
+                                   std::toupper(static_cast<unsigned char>(known[i])))
+        ++i;
+    return known[i] == '\0' && name[i] == '\0';
+}
+#endif
+
+#if !defined(QUORLIT_FILESYSTEM)
+// Reads the identity of the named file, or of the standard stream `standard` for "-".
+bool identify(const char *name, std::FILE *standard, struct stat &identity) {
+    if (is_dash(name)) return fstat(fileno(standard), &identity) == 0;
+    return stat(name, &identity) == 0;
+}
+#endif
+
+} // namespace
+
+bool is_dash(const char *name) {
+    return std::strcmp(name, "-") == 0;
+}
+
+std::FILE *open_file(const char *name, const char *mode) {
+    if (!is_dash(name)) return std::fopen(name, mode);
+    std::FILE *standard = mode[0] == 'r' ? stdin : stdout;
+#if defined(_WIN32)
+    // Windows opens the standard streams in text mode, which would turn each LF into CR LF.
+    if (_setmode(_fileno(standard), _O_BINARY) == -1) return nullptr;
+#endif
+    return standard;
 }
 
 bool is_standard_output(const char *name) {
+    if (is_dash(name)) return true;
 #if defined(__unix__) || defined(__APPLE__)
     struct stat named, out;
     return stat(name, &named) == 0 && fstat(fileno(stdout), &out) == 0 &&
            named.st_dev == out.st_dev && named.st_ino == out.st_ino;
 #else
-    // Windows has no inodes to compare: the console's names and /dev/stdout, which Wine and
-    // MSYS2 pass on.
-    const char *names[] = {"CON", "CONOUT$", "/dev/stdout"};
-    for (const char *known : names) {
-        std::size_t i = 0;
-        while (known[i] != '\0' && std::toupper(static_cast<unsigned char>(name[i])) ==
-                                       std::toupper(static_cast<unsigned char>(known[i])))
-            ++i;
-        if (known[i] == '\0' && name[i] == '\0') return true;
-    }
+    return is_console_name(name);
+#endif
+}
+
+bool is_console_name(const char *name) {
+#if defined(_WIN32)
+    return same_name(name, "CON") || same_name(name, "CONOUT$") || same_name(name, "/dev/stdout");
+#else
+    (void)name;
     return false;
+#endif
+}
+
+// POSIX tells by device and inode, which keeps the C++ library (and its megabyte or two) out of
+// the process. Elsewhere file names are UTF-8, on Windows through quorlit.manifest.
+bool same_file(const char *in, const char *out) {
+#if defined(QUORLIT_FILESYSTEM)
+    if (is_dash(in) || is_dash(out)) return false;
+    std::error_code error;
+    return std::filesystem::equivalent(std::filesystem::u8path(in), std::filesystem::u8path(out),
+                                       error);
+#else
+    struct stat first, second;
+    return identify(in, stdin, first) && identify(out, stdout, second) &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+#endif
+}
+
+bool can_read_back(const char *name) {
+    if (is_dash(name)) return false;
+#if defined(QUORLIT_FILESYSTEM)
+    std::error_code error;
+    auto type = std::filesystem::status(std::filesystem::u8path(name), error).type();
+    return type == std::filesystem::file_type::not_found ||
+           type == std::filesystem::file_type::regular;
+#else
+    struct stat identity;
+    return stat(name, &identity) != 0 || S_ISREG(identity.st_mode);
 #endif
 }

@@ -1,12 +1,35 @@
-// What the platform can tell of files by name: which one a name leads to. POSIX compares device
-// and inode; Windows, which has no inodes, goes by std::filesystem and the console's names.
+// What the platform can tell of files by name, and how it opens them. The name "-" stands for
+// standard input where a file is read and for standard output where one is written. POSIX
+// compares device and inode; Windows, which has no inodes, goes by std::filesystem and the
+// console's names.
 #ifndef QUORLIT_PLATFORM_FILES_H
 #define QUORLIT_PLATFORM_FILES_H
 
-// Whether the name leads to the file that standard output writes to.
+#include <cstdio>
+
+// Whether the name is "-".
+bool is_dash(const char *name);
+
+// Opens the named file, or standard input or output for "-", in binary mode `mode` ("rb", "wb"
+// or "w+b"). Returns nullptr when it cannot.
+std::FILE *open_file(const char *name, const char *mode);
+
+// Whether writing to the name writes to standard output: "-", or a name that leads to the file
+// that standard output writes to.
 bool is_standard_output(const char *name);
 
-// Whether two names lead to one existing file: the same name, a link, another path.
-bool same_file(const char *a, const char *b);
+// Whether the name means standard output on a platform where a file of that name does not reach
+// it: on Windows the console's names (CON, CONOUT$) and /dev/stdout, which Wine and MSYS2 pass
+// on. "-" is the name that does.
+bool is_console_name(const char *name);
+
+// Whether the input `in` and the output `out` lead to one existing file: the same name, a link,
+// another path.
+bool same_file(const char *in, const char *out);
+
+// Whether the output `name` can be read back after it is written: a regular file, or none yet.
+// A pipe, a FIFO or a device cannot, and opening a FIFO for reading would not wait for its
+// reader.
+bool can_read_back(const char *name);
 
 #endif

@@ -18,5 +18,6 @@ constexpr int CONVERT_TOO_LARGE = -17;     // the image would grow past 2 GiB
 constexpr int CONVERT_NO_SEEK = -18;       // the output cannot go back below the image's end
 constexpr int CONVERT_CHANGED_DATA = -19;  // a record gives data already written another value
 constexpr int CONVERT_TOO_MANY_RUNS = -20; // more separate data runs than the run list holds
+constexpr int CONVERT_WRITE_FAILED = -21;  // a write failed, so the image cannot be read back
 
 #endif

@@ -11,7 +11,7 @@ EXT, END, S, W = r(4, 0, "1D00"), ":00000001FF\n", 0x1D00E000, "1d00e000 256 in.
 REC, ONE = r(0, 0xE000, "01"), EXT + r(0, 0xE000, "01") + END
 TOO_LARGE, ENDS = "\nAttempt to grow the image past 2 GiB error\n", "the file ends before its end-of-file record"
 PROBLEM, OPTION = "\nProblem with flash_start address ", "\nProblem with option "
-SAME = "\nInput and output are the same file "
+SAME, AFTER = "\nInput and output are the same file ", ": options come before START (./%s names a file)"
 BAD = "\nCheck sum or other error error\nin.hex:%d: %s"  # a damaged record's line and reason
 LOWER = "\nAttempt to use lower address error\nin.hex:3: record at %x starts below the image's end at %x%s"
 HINT, NO_SEEK = "; --any-order writes it in place", " and the output cannot seek"
@@ -34,7 +34,8 @@ def image(*parts):  # hex digits, or a number of 0xFF fill bytes
 
 
 # Each case: name, arguments, HEX text, standard output (the report follows where an image is
-# expected), exit status, image (None: no out.bin).
+# expected, or stands at HERE), exit status, image (None: no out.bin).
+HERE = "<report>"
 CASES = [
     ("file name in CJK", "1d00e000 256 链接.hex out.bin", ONE, "", 0, image("01")),
     ("descends", W, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, LOWER % (S, S + 18, HINT), 2, image(16, "0102")),
@@ -58,11 +59,28 @@ CASES = [
     ("size empty", "1d00e000 '' in.hex out.bin", END, "\nProblem with size ", 1, None),
     ("size 1k", "1d00e000 ' +1k' in.hex out.bin", ONE, "", 0, image("01")),
     ("size 0", "1d00e000 0 in.hex out.bin", ONE, "", 0, b""),
-    ("argument after the output", W + " --pad", END, "\nProblem with argument --pad", 1, None),
+    ("argument after the output", W + " out2.bin", END, "\nProblem with argument out2.bin", 1, None),
+    ("option after the output", W + " --pad", END, "\nProblem with argument --pad" + AFTER % "--pad", 1, None),
+    ("option as the output", "1d00e000 256 in.hex -q", END, "\nProblem with argument -q" + AFTER % "-q", 1, None),
+    ("fill=", "--fill= 0 1 in.hex out.bin", END, OPTION + "--fill=", 1, None),
+    ("fill=1FF", "--fill=1FF 0 1 in.hex out.bin", END, OPTION + "--fill=1FF", 1, None),
+    ("size past 32 bits", "0 4294967296 in.hex out.bin", END, "\nProblem with size 4294967296", 1, None),
+    ("size far past 32 bits", "0 99999999999999999999 in.hex out.bin", END, "\nProblem with size 99999999999999999999", 1, None),
+    ("size 2^32 - 1", "1d00e000 4294967295 in.hex out.bin", ONE, "", 0, image("01")),
     ("output is standard output", "1d00e000 1 in.hex /dev/stdout", END, "\nOutput is standard output /dev/stdout", 1,
      None),
+    ("output is -", "1d00e000 1 in.hex -", END, "\nOutput is standard output -", 1, None),
+    ("Windows: /dev/stdout named", "-q 1d00e000 1 in.hex /dev/stdout", END, "\nOutput is standard output /dev/stdout: "
+     "name it - and add --quiet", 1, None),
+    ("quiet image to -", "-q --fill=00 1d00e000 1 in.hex -", EXT + r(0, 0xE001, "01") + END, "", 0, image("0001")),
+    ("- in and out", "| -q 1d00e000 1 - -", ONE, "", 0, image("01")),
+    ("quiet damaged run to -", "-q 1d00e000 256 in.hex -", EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0",
+     BAD % (4, "checksum mismatch"), 2, image("01FF02")),
+    ("input is -, info", "| --info -", ONE, "\n1d00e000-1d00e000 1\n1 data record, 1 data byte, 1 run\nrecords ascend\n",
+     0, None),
+    ("FIFO output without a reader waits", "--any-order 1d00e000 1 in.hex fifo", ONE, "", 124, None),
     ("quiet image to standard output", "-q --fill=00 1d00e000 1 in.hex /dev/stdout", EXT + r(0, 0xE001, "01") + END,
-     "\x00\x01", 0, None),
+     "", 0, image("0001")),
     ("quiet good run", "--quiet " + W, ONE, "", 0, image("01")),
     ("quiet damaged run", "-q " + W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
     ("info", "--info in.hex", "head\n" + r(3, 0, "01234567") + EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") +
@@ -78,7 +96,39 @@ CASES = [
      "\nin.hex:8: records descend: convert with --any-order\nin.hex:8: gives 1d00e000 again\nrepeated addresses keep "
      "their values\n", 0, None),
     ("info: segment wrap", "--info in.hex", r(2, 0, "1000") + r(0, 0xFFFF, "0102") + END, "\n00010000-00010000 1"
-     "\n0001ffff-0001ffff 1\n1 data record, 2 data bytes, 2 runs\nrecords ascend\n", 0, None),
+     "\n0001ffff-0001ffff 1\n1 data record, 2 data bytes, 2 runs\nin.hex:2: records descend: convert with --any-order\n",
+     0, None),
+    ("info: a record wraps onto itself", "--info in.hex", r(2, 0, "0000") + r(0, 0xFFF8, "00" * 16) + END,
+     "\n00000000-00000007 8\n0000fff8-0000ffff 8\n1 data record, 16 data bytes, 2 runs\nin.hex:2: records descend: "
+     "convert with --any-order\n", 0, None),
+    ("a record wraps onto itself", "0 64 in.hex out.bin", r(2, 0, "0000") + r(0, 0xFFF8, "00" * 16) + END,
+     LOWER.replace(":3:", ":2:") % (0, 0x10000, HINT), 2, image(0xFFF8, "00" * 8)),
+    ("info: repeated bytes wrap round a segment", "--info in.hex", r(2, 0, "0000") + r(0, 0xFFFF, "0102") +
+     r(0, 0, "03") + END, "\n00000000-00000000 1\n0000ffff-0000ffff 1\n2 data records, 3 data bytes, 2 runs\nin.hex:2: "
+     "records descend: convert with --any-order\nin.hex:3: gives 00000000 again\nin.hex:3: gives 00000000 another "
+     "value: the file is inconsistent\n", 0, None),
+    ("info: the 18th record changes a value", "--info in.hex", EXT + REC * 17 + r(0, 0xE000, "02") + END,
+     "\n1d00e000-1d00e000 1\n18 data records, 18 data bytes, 1 run\nin.hex:3: records descend: convert with "
+     "--any-order\nin.hex:3: gives 1d00e000 again\nin.hex:19: gives 1d00e000 another value: the file is inconsistent\n",
+     0, None),
+    ("info: records after the end-of-file record", "--info in.hex", ONE + "\n" + EXT + r(0, 0xE001, "02") + ":0x\n" +
+     END, "\n1d00e000-1d00e000 1\n1 data record, 1 data byte, 1 run\nrecords ascend\nin.hex:3: 3 records follow the "
+     "end-of-file record; a conversion does not read them\n", 0, None),
+    ("info: repeats from a pipe", "| --info /dev/stdin", EXT + REC * 2 + END, "\n1d00e000-1d00e000 1\n2 data records, "
+     "2 data bytes, 1 run\n/dev/stdin: records descend: convert with --any-order\n/dev/stdin: gives 1d00e000 again\n"
+     "repeated addresses not compared: the input cannot be read again\n", 0, None),
+    ("window's start cuts data", "1d00e001 1 in.hex out.bin", EXT + r(0, 0xDFFF, "00") + r(0, 0xE000, "0102") + END,
+     HERE + "\nin.hex:3: the window's start at 1d00e001 cuts data that runs from 1d00dfff", 0, image("02")),
+    ("window's end cuts data", "1d00e000 1 in.hex out.bin", EXT + r(0, 0xE3FF, "0102") + r(0, 0xE401, "03") +
+     r(0, 0xE403, "04") + END, HERE + "\nin.hex:2: the window's end at 1d00e400 cuts data that runs on to 1d00e401", 0,
+     image(1023, "01")),
+    ("window cuts data at both edges, quiet", "-q 1d00e001 1 in.hex out.bin", EXT + r(0, 0xE000, "0102") +
+     r(0, 0xE400, "0304") + END, "\nin.hex:2: the window's start at 1d00e001 cuts data that runs from 1d00e000\nin.hex:3:"
+     " the window's end at 1d00e401 cuts data that runs on to 1d00e401", 0, image("02", 1022, "03")),
+    ("window holds no data, quiet", "-q 1d00f000 1 in.hex out.bin", ONE, "\nin.hex: the window holds no data; the "
+     "file's data lies in 1d00e000-1d00e000", 0, b""),
+    ("any order: the disk is full", "--any-order 1d00e000 256 in.hex /dev/full", EXT + REC + r(4, 0, "1D01") +
+     r(0, 0x6000, "02") + EXT + REC + END, report(S, 0x8001, "/dev/full") + "\nError writing /dev/full", 2, None),
     ("info: damaged", "--info in.hex", EXT + ":01E0000x", "\nCheck sum or other error error\nin.hex:2: 'x' is not a "
      "hexadecimal digit\n", 2, None),
     ("bad sum", W, EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0", BAD % (4, "checksum mismatch"), 2, image("01FF02")),
@@ -97,14 +147,16 @@ CASES = [
     ("lost record mark", W, EXT + "01E00000011E\n" + END, BAD % (2, "text between records"), 2, b""),
     ("text after a checksum", W, EXT + "\n \t\n:01E00000011E55\n", BAD % (4, "text between records"), 2, image("01")),
     ("header, end of file without checksum", W, "junk\n\xff" + EXT + REC + ":00000001", "", 0, image("01")),
-    ("data before any base record", W, REC + END, "", 0, b""),
+    ("data before any base record", W, REC + END, HERE + "\nin.hex: the window holds no data; the file's data lies in "
+     "0000e000-0000e000", 0, b""),
     ("records without image data", "1d000000 64 in.hex out.bin", EXT + r(3, 0, "00001234") + r(0, 0x10, "01") +
      r(5, 0, "1D000000") + r(0, 0, "") + r(1, 0, "00") + r(0x80, 0x100, "AA") + r(0, 0x11, "02") + END, "", 0,
      image(16, "0102")),
     ("segment wrap", "10000 1 in.hex out.bin", r(2, 0, "1000") + r(0, 0xFFFE, "010203") + END, "", 0, image("03")),
     ("window across 2^32", "FFFFFFF0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFF8, "0102") + r(4, 0, "0000") +
      r(0, 0, "03") + END, "", 0, image(8, "0102", 6, "03")),
-    ("across 2^32", "0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFFE, "01020304") + END, "", 0, image("0304")),
+    ("across 2^32", "0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFFE, "01020304") + END, HERE + "\nin.hex:2: the "
+     "window's start at 00000000 cuts data that runs from fffffffe", 0, image("0304")),
     ("size abc", "1d00e000 abc in.hex out.bin", ONE, "\nProblem with size abc", 1, None),
     ("size -1", "1d00e000 -1 in.hex out.bin", EXT + REC + r(4, 0, "9D00") + REC + END, TOO_LARGE, 2, image("01")),
     ("pad", "--pad 1d00e000 1 in.hex out.bin", ONE, "", 0, image("01", 1023)),
@@ -140,12 +192,13 @@ def read(folder, name):  # a file's bytes, or None where there is no such file
     return path.read_bytes() if path.exists() else None
 
 
-def run(args, text):  # (stdout, status, image or None, input, stderr) of a command line in a fresh folder
+def run(args, text):  # (messages, status, image or None, input, stray stderr) of a command line in a fresh folder
     with tempfile.TemporaryDirectory() as folder:
         Path(folder, "in.hex").write_bytes(text.encode("latin-1"))
         Path(folder, "hard.hex").hardlink_to(Path(folder, "in.hex"))
         Path(folder, "链接.hex").symlink_to("in.hex")
         Path(folder, "folder").mkdir()
+        os.mkfifo(Path(folder, "fifo"))
         # Output goes to files: programs that the command leaves running could hold pipes open.
         tool = shlex.join(RUNNER + [EXE])
         command = tool + " >stdout 2>stderr " + args.removeprefix("| ")
@@ -153,21 +206,30 @@ def run(args, text):  # (stdout, status, image or None, input, stderr) of a comm
             command = "cat in.hex | " + command
         if "/dev/fd/3" in args:  # the image goes through one
             command = "{ %s 3>&1 >stdout 2>stderr %s; echo $? >status; } | cat >out.bin; exit $(cat status)" % (tool, args)
+        if " fifo" in args:  # nobody reads the FIFO: the run must wait for a reader
+            command = "timeout 1 " + command
         status = subprocess.run(command, shell=True, cwd=folder).returncode
-        stderr = b"" if RUNNER else read(folder, "stderr")  # wine may talk on standard error
-        return read(folder, "stdout").decode(), status, read(folder, "out.bin"), read(folder, "in.hex").decode("latin-1"), stderr
+        stdout, stderr = read(folder, "stdout"), read(folder, "stderr")
+        if shlex.split(args)[-1] in ("-", "/dev/stdout") and "--info" not in args:  # the image is standard output,
+            return stderr.decode(), status, stdout or None, read(folder, "in.hex").decode("latin-1"), b""  # messages stderr
+        stderr = b"" if RUNNER else stderr  # wine may talk on standard error
+        return stdout.decode(), status, read(folder, "out.bin"), read(folder, "in.hex").decode("latin-1"), stderr
 
 
 class Table(unittest.TestCase):
     def test_cases(self):
         for name, args, hex_text, out, status, image_bytes in CASES:
             words = shlex.split(args)
-            by_name = "/dev/stdin" in args or "/dev/fd/" in args or ("-q" in words and "/dev/stdout" in args)
+            by_name = any(name in args for name in ("/dev/stdin", "/dev/fd/", "/dev/stdout", " fifo"))
             if RUNNER and by_name:  # Wine opens no pipe, nor its standard output, by name
                 continue
+            if name.startswith("Windows:") and not RUNNER:
+                continue
             quiet = status == 0 and ("-q" in words or "--quiet" in words)
+            if image_bytes is not None and not quiet and HERE not in out:
+                out += HERE
             if image_bytes is not None and not quiet:
-                out += report(int(words[-4], 16), len(image_bytes), words[-1])
+                out = out.replace(HERE, report(int(words[-4], 16), len(image_bytes), words[-1]))
             out = out.replace("\n", "\r\n") if os.environ.get("QUORLIT_CRLF") else out
             for text in (hex_text, hex_text.lower().replace("\n", "\r\n")):
                 with self.subTest(name, hex=text):
