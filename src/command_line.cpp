@@ -6,7 +6,44 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// Skips a 0x or 0X prefix.
+const char *skip_0x(const char *text) {
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return text + 2;
+    return text;
+}
+
+// Reads the digits of `base` (10 or 16) at the start of `text` into `value`, and returns what
+// follows them; nullptr when there is no digit or the value reaches 2^32.
+const char *read_number(const char *text, unsigned base, std::uint64_t &value) {
+    value = 0;
+    const char *start = text;
+    for (;; ++text) {
+        int digit = hex_digit_value(static_cast<unsigned char>(*text));
+        if (digit < 0 || static_cast<unsigned>(digit) >= base) break;
+        value = value * base + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFu) return nullptr;
+    }
+    return text == start ? nullptr : text;
+}
+
+// Returns how many bytes a K or an M after a size stands for (1 without either), and steps past
+// it; 0 for any other letter.
+std::uint64_t read_unit(const char *&text) {
+    if (*text == '\0') return 1;
+    char unit = text[0];
+    if (text[1] != '\0') return 0;
+    ++text;
+    if (unit == 'K' || unit == 'k') return 1024;
+    if (unit == 'M' || unit == 'm') return 1024 * 1024;
+    return 0;
+}
+
+} // namespace
+
 int parse_hex_address(const char *text, std::uint32_t &value) {
+    text = skip_0x(text);
     std::size_t length = std::strlen(text);
     if (length > 8) return 2;
     if (length == 0) return 4;
@@ -20,19 +57,34 @@ int parse_hex_address(const char *text, std::uint32_t &value) {
     return 1;
 }
 
-bool parse_size_k(const char *text, std::uint32_t &value) {
+bool parse_size(const char *text, std::uint32_t &bytes) {
     while (*text != '\0' && std::strchr(" \t\n\v\f\r", *text) != nullptr) ++text;
     bool negative = *text == '-';
     if (*text == '-' || *text == '+') ++text;
-    if (*text < '0' || *text > '9') return false;
-    std::uint64_t result = 0;
-    for (; *text >= '0' && *text <= '9' && result <= 0xFFFFFFFFu; ++text)
-        result = result * 10u + static_cast<std::uint64_t>(*text - '0');
-    if (result > 0xFFFFFFFFu) return false;
-    if (*text == 'K' || *text == 'k') ++text;
-    if (*text != '\0') return false;
-    auto magnitude = static_cast<std::uint32_t>(result);
-    value = negative ? 0u - magnitude : magnitude;
+    const char *digits = skip_0x(text);
+    bool in_bytes = digits != text;
+    std::uint64_t value = 0;
+    text = read_number(digits, in_bytes ? 16 : 10, value);
+    if (text == nullptr) return false;
+    std::uint64_t unit = read_unit(text);
+    if (unit == 0) return false;
+    if (!in_bytes && unit == 1) unit = 1024; // plain decimal digits count KiB
+    // KiB in decimal digits wrap at 4 GiB, as they always have; the other forms do not.
+    if (!in_bytes && unit == 1024) {
+        auto kib = static_cast<std::uint32_t>(value);
+        bytes = (negative ? 0u - kib : kib) << 10;
+        return true;
+    }
+    if (negative || value * unit > 0xFFFFFFFFu) return false;
+    bytes = static_cast<std::uint32_t>(value * unit);
+    return true;
+}
+
+bool parse_fill(const char *text, std::uint8_t &fill) {
+    std::size_t digits = std::strlen(skip_0x(text));
+    std::uint32_t value = 0;
+    if (digits < 1 || digits > 2 || parse_hex_address(text, value) != 1) return false;
+    fill = static_cast<std::uint8_t>(value);
     return true;
 }
 
@@ -53,7 +105,8 @@ void print_help() {
     std::fprintf(message_out,
                  "\n\nOptions, before the start address:"
                  "\n  --pad        pad the image with fill up to the window's size"
-                 "\n  --fill XX    fill holes with the byte XX (two hex digits) instead of FF"
+                 "\n  --fill XX    fill holes with the byte XX (one or two hex digits, 0x "
+                 "optional) instead of FF"
                  "\n  --any-order  take records in any address order, writing the image in place"
                  "\n  --quiet, -q  print nothing after a good run"
                  "\n\nquorlit --info IN.hex lists the file's data address runs, alone.\n");
@@ -82,11 +135,7 @@ int parse_options(int argc, char **argv, CommandLine &line) {
         } else if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) {
             fill = argv[++i];
         }
-        std::uint32_t value = 0;
-        if (fill != nullptr && std::strlen(fill) == 2 && parse_hex_address(fill, value) == 1) {
-            line.options.fill = static_cast<std::uint8_t>(value);
-            continue;
-        }
+        if (fill != nullptr && parse_fill(fill, line.options.fill)) continue;
         // --fill=XX names itself; --fill XX names its value.
         bool value_apart = fill != nullptr && fill != argv[i] + 7;
         std::fprintf(message_out, "\nProblem with option %s", value_apart ? fill : argv[i]);
@@ -102,12 +151,10 @@ int parse_window(int argc, char **argv, int first, CommandLine &line) {
         std::fprintf(message_out, "\nProblem with flash_start address %s", argv[first]);
         return EXIT_USAGE;
     }
-    std::uint32_t size_k = 0;
-    if (!parse_size_k(argv[first + 1], size_k)) {
+    if (!parse_size(argv[first + 1], line.flash_size)) {
         std::fprintf(message_out, "\nProblem with size %s", argv[first + 1]);
         return EXIT_USAGE;
     }
-    line.flash_size = size_k << 10;
     for (int i = first + 2; i < argc; ++i) {
         // An option after START is a slip, not a file name.
         if (argv[i][0] == '-' && argv[i][1] != '\0') {

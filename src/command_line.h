@@ -27,14 +27,20 @@ struct CommandLine {
     const char *out_name = nullptr;
 };
 
-// Returns 1 and sets `value` when `text` is 1 to 8 hexadecimal digits (either case, no 0x);
-// returns 2 when it is longer than 8 characters and 4 when it is empty or holds another
-// character.
+// Returns 1 and sets `value` when `text` is 1 to 8 hexadecimal digits (either case) after an
+// optional 0x or 0X; returns 2 when there are more than 8 characters after the prefix and 4 when
+// there are none or one is not a hexadecimal digit.
 int parse_hex_address(const char *text, std::uint32_t &value);
 
-// Returns true and sets `value` when `text` is a decimal size: optional leading white space, an
-// optional sign, digits, and an optional K or k. The value wraps in 32 bits, so -1 is 2^32 - 1.
-bool parse_size_k(const char *text, std::uint32_t &value);
+// Returns true and sets `bytes` to the window size that `text` gives, in the forms of a GNU linker
+// script's LENGTH but for plain decimal digits, which count KiB: after optional white space and
+// sign, decimal digits with nothing, K or k after them (KiB, wrapping at 4 GiB, so -1 is 4 GiB
+// less 1 KiB), or with M or m (MiB); or 0x and hexadecimal digits, a length in bytes, with
+// nothing, K or M after them. A size of 4 GiB or more in bytes or MiB is refused.
+bool parse_size(const char *text, std::uint32_t &bytes);
+
+// Returns true and sets `fill` when `text` is one or two hexadecimal digits, with or without 0x.
+bool parse_fill(const char *text, std::uint8_t &fill);
 
 // Reads the command line into `line` and returns COMMAND_RUN; or prints the usage text, the help,
 // the version or the problem with an argument, and returns the exit status.

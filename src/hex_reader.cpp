@@ -125,16 +125,47 @@ inline int read_fields(InputCursor &at, std::uint32_t &address, std::uint8_t *re
     return type;
 }
 
-inline int read_record(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
-                       std::uint8_t &byte_count, bool first) {
-    for (int c = input_char(at); c != ':'; c = input_char(at)) {
-        bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
-        if (c == EOF || !(blank || first)) return RECORD_BAD_TEXT;
-    }
-
+// Reads a record from after its mark; see read_hex_record.
+inline int read_after_mark(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
+                           std::uint8_t &byte_count) {
     if (at.end - at.next >= RECORD_TEXT_MAX)
         return read_fields<true>(at, address, record_data, byte_count);
     return read_fields<false>(at, address, record_data, byte_count);
+}
+
+inline bool is_blank(int c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Finds and reads the first record. Text before it is skipped, and so is the rest of a line on
+// which text stands before a ':' that does not start a good record: a comment line such as
+// "# $Id: a3load.hex,v 1.1" or "# built: 10:22:33". A damaged record that starts its line
+// (after blanks or a UTF-8 byte-order mark) is an error.
+int read_first_record(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
+                      std::uint8_t &byte_count) {
+    bool text = false; // something stands before the ':' on this line
+    for (;;) {
+        int c = input_char(at);
+        if (c == EOF) return RECORD_BAD_TEXT;
+        if (c == '\r' || c == '\n') text = false;
+        bool mark_bytes = c == 0xEF || c == 0xBB || c == 0xBF;
+        if (c != ':' && !is_blank(c) && !mark_bytes) text = true;
+        if (c != ':') continue;
+        int result = read_after_mark(at, address, record_data, byte_count);
+        if (result >= 0 || result == RECORD_END || !text || hex_in.ended) return result;
+        // Skip the rest of the comment line, unless the character that failed ended it.
+        for (c = at.next[-1]; c != '\r' && c != '\n'; c = input_char(at))
+            if (c == EOF) return RECORD_BAD_TEXT;
+        text = false;
+    }
+}
+
+inline int read_record(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
+                       std::uint8_t &byte_count, bool first) {
+    if (first) return read_first_record(at, address, record_data, byte_count);
+    for (int c = input_char(at); c != ':'; c = input_char(at))
+        if (!is_blank(c)) return RECORD_BAD_TEXT;
+    return read_after_mark(at, address, record_data, byte_count);
 }
 
 } // namespace

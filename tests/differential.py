@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
 # differential.py QUORLIT [--files N] [--seed S] [--corpus DIR]: quorlit against srec_cat.
 #
-# Generated files: ascending data records of 1 to 255 bytes, gaps of none, a few bytes or over
-# 64 KiB, type 04 and 02 bases, records at and across 64 KiB boundaries, type 05 records, blank
-# lines, LF or CR LF, either case. Four windows of each (all the data, records cut at both edges,
-# no data, any), some with --pad or --fill, must give srec_cat's image (its -fill gives the
-# padded one). About a third of the files have their records reordered (shuffled, reversed, a
-# few moved or repeated) and run with --any-order. With --corpus, the real files listed in
-# DIR/INDEX.tsv are checked on their suggested windows instead; the two whose records descend in
-# it must stop with status 2, and give srec_cat's image with --any-order. Each file's --info runs
-# must be srec_info's Data ranges.
+# Generated files: ascending data records of 1 to 255 bytes, gaps of none, a few bytes or over 64
+# KiB, type 04 and 02 bases, records at and across 64 KiB boundaries, type 05 records, blank lines,
+# LF or CR LF, either case. Four windows of each (all the data, records cut at both edges, no data,
+# any; in half the files the second and fourth have lengths in bytes), some with --pad or --fill,
+# must give srec_cat's image (its -fill gives the padded one). About a third of the files have their
+# records reordered (shuffled, reversed, a few moved or repeated) and run with --any-order. With
+# --corpus, the real files listed in DIR/INDEX.tsv are checked on their suggested windows instead;
+# the two whose records descend in it must stop with status 2, and give srec_cat's image with --any-
+# order. Each file's --info runs must be srec_info's Data ranges.
 import concurrent.futures, random, re, shutil, subprocess, sys, tempfile
 from pathlib import Path
 
@@ -58,20 +58,24 @@ def reorder(rng, records):  # the data records shuffled, reversed, or a few move
     return "".join(lines) + ":00000001FF\n"
 
 
-def compare(quorlit, text, start, size_k, folder, options=()):  # what differs on one window, or None
+def size_text(size):  # a window size in bytes as quorlit takes it: KiB where it can be, else bytes
+    return str(size // 1024) if size % 1024 == 0 and size else "0x%x" % size
+
+
+def compare(quorlit, text, start, size, folder, options=()):  # what differs on one window of `size` bytes, or None
     Path(folder, "in.hex").write_bytes(text.encode("latin-1"))
-    done = subprocess.run([quorlit, *options, "%x" % start, str(size_k), "in.hex", "out.bin"], cwd=folder,
+    done = subprocess.run([quorlit, *options, "%x" % start, size_text(size), "in.hex", "out.bin"], cwd=folder,
                           capture_output=True, text=True)
     image = Path(folder, "out.bin").read_bytes()
-    length = size_k * 1024 if "--pad" in options else len(image)
+    length = size if "--pad" in options else len(image)
     fill = ["-fill", "0x" + (options[-1] if "--fill" in options else "FF"), "0", str(length)] if length else []
-    srec = ["srec_cat", "-multiple", "in.hex", "-intel", "-crop", str(start), str(start + size_k * 1024),
+    srec = ["srec_cat", "-multiple", "in.hex", "-intel", "-crop", str(start), str(start + size),
             "-offset", "-%d" % start] + fill + ["-o", "ref.bin", "-binary"]
     subprocess.run(srec, cwd=folder, check=True, capture_output=True)
     ref = Path(folder, "ref.bin").read_bytes()
     if done.returncode != 0 or ref != image:
-        return "window %x %dK %s: status %d, %d bytes, srec_cat %d bytes\n%s" % (
-            start, size_k, " ".join(options), done.returncode, len(image), len(ref), done.stdout)
+        return "window %x %s %s: status %d, %d bytes, srec_cat %d bytes\n%s" % (
+            start, size_text(size), " ".join(options), done.returncode, len(image), len(ref), done.stdout)
 
 
 def info_differs(quorlit, folder):  # how the runs of --info differ from srec_info's Data ranges, or None
@@ -92,15 +96,20 @@ def check_file(quorlit, rng):  # what differs, or None
     if any_order:
         text = reorder(rng, records)
     inside = sorted(rng.randint(a, a + len(d) - 1) for a, d in rng.sample(records, min(2, len(records))))
-    windows = [(lo, (hi - lo) // 1024 + 1), (inside[0], (inside[-1] - inside[0]) // 1024 + 1),
-                          (hi + rng.randint(0, 5000), rng.randint(1, 64)),
-                          (rng.randint(max(lo - 0x20000, 0), hi), rng.randint(1, 300))]
-    for index, (start, size_k) in enumerate(windows):
+    all_data = (lo, ((hi - lo) // 1024 + 1) * 1024)
+    cut = (inside[0], ((inside[-1] - inside[0]) // 1024 + 1) * 1024)
+    empty = (hi + rng.randint(0, 5000), rng.randint(1, 64) * 1024)
+    anywhere = (rng.randint(max(lo - 0x20000, 0), hi), rng.randint(1, 300) * 1024)
+    if rng.random() < 0.5:  # lengths in bytes: a window that ends inside a record, and any length
+        cut = (inside[0], inside[-1] - inside[0] + 1)
+        anywhere = (anywhere[0], rng.randint(1, 0x40000))
+    windows = [all_data, cut, empty, anywhere]
+    for index, (start, size) in enumerate(windows):
         options = rng.choice([(), (), ("--pad",), ("--fill", "00"), ("--pad", "--fill", "%02X" % rng.randrange(256))])
         if any_order:
             options = ("--any-order",) + options
         with tempfile.TemporaryDirectory() as folder:
-            failure = compare(quorlit, text, start, size_k, folder, options)
+            failure = compare(quorlit, text, start, size, folder, options)
             if index == 0 and not failure:  # the map of the file, once
                 failure = info_differs(quorlit, folder)
         if failure:
@@ -114,11 +123,11 @@ def check_corpus(quorlit, corpus, folder):
     rows = [line.split("\t") for line in Path(corpus, "INDEX.tsv").read_text().splitlines()[1:]]
     for name, *_, start, size_k, _ in rows:
         text = Path(corpus, name).read_bytes().decode("latin-1")
-        failure = compare(quorlit, text, int(start, 16), int(size_k), folder) or info_differs(quorlit, folder) or ""
+        failure = compare(quorlit, text, int(start, 16), int(size_k) * 1024, folder) or info_differs(quorlit, folder) or ""
         if name.startswith(DESCENDING):  # refused as they stand, converted with --any-order
             refused = "status 2," in failure and "lower address" in failure
             failure = "" if refused else failure or "converted without --any-order"
-            failure = failure or compare(quorlit, text, int(start, 16), int(size_k), folder, ("--any-order",))
+            failure = failure or compare(quorlit, text, int(start, 16), int(size_k) * 1024, folder, ("--any-order",))
         if failure:
             print("corpus: %s differs: %s" % (name, failure))
             return 1

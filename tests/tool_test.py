@@ -20,7 +20,7 @@ USAGE = ("\nQuorlit Converts 32 bit files for flash Version 1.0\nIntel HEX: http
          "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n\nExample:\nQuorlit 1d00e000 256 hexfile binfile"
          "\nWhere 1d00e000 is the start address in hex (without the 0x)\n      256 is the size of flash in K")
 HELP = (USAGE + "\n\nOptions, before the start address:\n  --pad        pad the image with fill up to the window's "
-        "size\n  --fill XX    fill holes with the byte XX (two hex digits) instead of FF\n  --any-order  take records in "
+        "size\n  --fill XX    fill holes with the byte XX (one or two hex digits, 0x optional) instead of FF\n  --any-order  take records in "
         "any address order, writing the image in place\n  --quiet, -q  print nothing after a good run\n\nquorlit --info "
         "IN.hex lists the file's data address runs, alone.\n")
 
@@ -53,8 +53,22 @@ CASES = [
     ("any order: output cannot seek", "--any-order 1d00e000 256 in.hex /dev/fd/3", r(4, 0, "1D01") + r(0, 0x6000, "02") + EXT +
      r(0, 0xE000, "01") + END, LOWER.replace(":3:", ":4:") % (S, S + 0x8001, NO_SEEK), 2,
      image(0x8000, "02")),
-    ("size 1M", "1d00e000 1M in.hex out.bin", END, "\nProblem with size 1M", 1, None),
-    ("size 0x800", "1d00e000 0x800 in.hex out.bin", END, "\nProblem with size 0x800", 1, None),
+    ("size 1M, padded", "--pad 1d00e000 1M in.hex out.bin", ONE, "", 0, image("01", 0xFFFFF)),
+    ("size 0x200, padded", "--pad 1d00e000 0x200 in.hex out.bin", ONE, "", 0, image("01", 511)),
+    ("size 0X210, padded", "--pad 1d00e000 0X210 in.hex out.bin", ONE, "", 0, image("01", 527)),
+    ("size 0x10K, padded", "--pad 1d00e000 0x10K in.hex out.bin", ONE, "", 0, image("01", 0x3FFF)),
+    ("size 0x1m, padded", "--pad 1d00e000 0x1m in.hex out.bin", ONE, "", 0, image("01", 0xFFFFF)),
+    ("size 0x0", "1d00e000 0x0 in.hex out.bin", ONE, "", 0, b""),
+    ("size of 2 bytes cuts a record", "1d00e000 0x2 in.hex out.bin", EXT + r(0, 0xE000, "010203") + END, HERE +
+     "\nin.hex:2: the window's end at 1d00e002 cuts data that runs on to 1d00e002", 0, image("0102")),
+    ("size 0x100000000", "1d00e000 0x100000000 in.hex out.bin", END, "\nProblem with size 0x100000000", 1, None),
+    ("size 0x400000K", "1d00e000 0x400000K in.hex out.bin", END, "\nProblem with size 0x400000K", 1, None),
+    ("size 4096M", "1d00e000 4096M in.hex out.bin", END, "\nProblem with size 4096M", 1, None),
+    ("size -1M", "1d00e000 -1M in.hex out.bin", END, "\nProblem with size -1M", 1, None),
+    ("size 0x", "1d00e000 0x in.hex out.bin", END, "\nProblem with size 0x", 1, None),
+    ("size 1G", "1d00e000 1G in.hex out.bin", END, "\nProblem with size 1G", 1, None),
+    ("size 1KK", "1d00e000 1KK in.hex out.bin", END, "\nProblem with size 1KK", 1, None),
+    ("size 0x1g", "1d00e000 0x1g in.hex out.bin", END, "\nProblem with size 0x1g", 1, None),
     ("size 2,048", "1d00e000 2,048 in.hex out.bin", END, "\nProblem with size 2,048", 1, None),
     ("size empty", "1d00e000 '' in.hex out.bin", END, "\nProblem with size ", 1, None),
     ("size 1k", "1d00e000 ' +1k' in.hex out.bin", ONE, "", 0, image("01")),
@@ -147,6 +161,12 @@ CASES = [
     ("lost record mark", W, EXT + "01E00000011E\n" + END, BAD % (2, "text between records"), 2, b""),
     ("text after a checksum", W, EXT + "\n \t\n:01E00000011E55\n", BAD % (4, "text between records"), 2, image("01")),
     ("header, end of file without checksum", W, "junk\n\xff" + EXT + REC + ":00000001", "", 0, image("01")),
+    ("comment lines with colons", W, "# $Id: a3load.hex,v 1.1 $\r\n# built: 10:22:33\n#:\n" + ONE, "", 0, image("01")),
+    ("text before a good record", W, "image " + ONE, "", 0, image("01")),
+    ("damaged first record after a byte-order mark", W, "\xef\xbb\xbf :020000041D00DE\n" + ONE,
+     BAD % (1, "checksum mismatch"), 2, b""),
+    ("comment line, then a damaged record", W, "# a:b\n:0200000x1D00DD\n" + ONE,
+     BAD % (2, "'x' is not a hexadecimal digit"), 2, b""),
     ("data before any base record", W, REC + END, HERE + "\nin.hex: the window holds no data; the file's data lies in "
      "0000e000-0000e000", 0, b""),
     ("records without image data", "1d000000 64 in.hex out.bin", EXT + r(3, 0, "00001234") + r(0, 0x10, "01") +
@@ -167,11 +187,20 @@ CASES = [
     ("pad and fill a5", "--fill a5 --pad 1d00dfff 1 in.hex out.bin", ONE, "", 0, image("A501" + "A5" * 1022)),
     ("unknown option", "--size 0 1 in.hex out.bin", END, OPTION + "--size", 1, None),
     ("fill of 3 digits", "--fill 1FF 0 1 in.hex out.bin", END, OPTION + "1FF", 1, None),
+    ("fill 0", "--fill 0 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0, image("010002")),
+    ("fill=0xA5", "--fill=0xA5 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0,
+     image("01A502")),
+    ("fill 0x", "--fill 0x 0 1 in.hex out.bin", END, OPTION + "0x", 1, None),
+    ("fill 0x1FF", "--fill 0x1FF 0 1 in.hex out.bin", END, OPTION + "0x1FF", 1, None),
     ("fill without a value", "--pad --pad --pad --fill", "", OPTION + "--fill", 1, None),
     ("help", "--help", "", HELP, 0, None),
     ("version", "--version", "", "quorlit 1.0.0\n", 0, None),
     ("three arguments after an option", "--pad 1d00e000 256 in.hex", "", USAGE, 1, None),
-    ("letter x", "0x1000 256 in.hex out.bin", "", PROBLEM + "0x1000", 1, None),
+    ("start 0x1d00e000", "0x1d00e000 1 in.hex out.bin", ONE, "", 0, image("01")),
+    ("start 0X1D00DFFF", "0X1D00DFFF 1 in.hex out.bin", ONE, "", 0, image(1, "01")),
+    ("start 0x", "0x 256 in.hex out.bin", "", PROBLEM + "0x", 1, None),
+    ("start 0x and nine digits", "0x01d00e000 256 in.hex out.bin", "", PROBLEM + "0x01d00e000", 1, None),
+    ("letter x", "1x00 256 in.hex out.bin", "", PROBLEM + "1x00", 1, None),
     ("nine digits", "01d00e000 256 in.hex out.bin", "", PROBLEM + "01d00e000", 1, None),
     ("empty start", "'' 256 in.hex out.bin", "", PROBLEM, 1, None),
     ("missing input", "0 1 missing.hex out.bin", "", "\nCannot open input file missing.hex", 1, None),
