@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
 # differential.py QUORLIT [--files N] [--seed S] [--corpus DIR]: quorlit against srec_cat.
 #
-# Generated files: ascending data records of 1 to 255 bytes, gaps of none, a few bytes or over 64
-# KiB, type 04 and 02 bases, records at and across 64 KiB boundaries, type 05 records, blank lines,
-# LF or CR LF, either case. Four windows of each (all the data, records cut at both edges, no data,
-# any; in half the files the second and fourth have lengths in bytes), some with --pad or --fill,
-# must give srec_cat's image (its -fill gives the padded one). About a third of the files have their
-# records reordered (shuffled, reversed, a few moved or repeated) and run with --any-order. With
-# --corpus, the real files listed in DIR/INDEX.tsv are checked on their suggested windows instead;
-# the two whose records descend in it must stop with status 2, and give srec_cat's image with --any-
-# order. Each file's --info runs must be srec_info's Data ranges.
+# Generated files: ascending data records of 1 to 255 bytes, gaps of none, a few bytes or over
+# 64 KiB, type 04 and 02 bases, records at and across 64 KiB boundaries, type 05 records, blank
+# lines, LF or CR LF, either case. Four windows of each (all the data, records cut at both edges, no
+# data, any; in half the files the second and fourth have lengths in bytes), some with --pad or
+# --fill, must give srec_cat's image (its -fill gives the padded one). About a third of the files
+# have their records reordered (shuffled, reversed, a few moved or repeated) and run with
+# --any-order. With --corpus, the real files listed in DIR/INDEX.tsv are checked on their suggested
+# windows instead; the two whose records descend in it must stop with status 2, and give srec_cat's
+# image with --any-order. Each file's --info runs must be srec_info's Data ranges.
 import concurrent.futures, random, re, shutil, subprocess, sys, tempfile
 from pathlib import Path
 
