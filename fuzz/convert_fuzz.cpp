@@ -1,13 +1,15 @@
 // libFuzzer target. The first 8 bytes give the window, little-endian: start, then size (cut to
 // 2 MiB, or 64 KiB when bit 31 asks for padding; bit 30 asks for records in any order; bits 21 to
-// 28 give the fill, inverted); the rest is the HEX.
+// 28 give the fill, inverted; bit 29 splits the HEX into two inputs, at a point that its last
+// byte gives); the rest is the HEX.
 // Checks that the image is as long as the count, fits (and, padded, fills) the window, and holds
-// only fill and byte values spelled in the input; then maps the same HEX as --info does and
-// checks its runs.
+// only fill and byte values spelled in the input; then maps the same inputs as --info does and
+// checks their runs.
 #include "address_runs.h"
 #include "hex_reader.h"
 #include "hex_survey.h"
 #include "image_writer.h"
+#include "input_files.h"
 #include "streams.h"
 
 #include <cstdint>
@@ -19,6 +21,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return std::freopen("/dev/null", "w", stdout) == nullptr;
 }
 
+// Makes the HEX the inputs: one, or two split at `first_size`.
+static void open_inputs(std::uint8_t *hex, std::size_t first_size, std::size_t size) {
+    clear_inputs();
+    add_input("a.hex", fmemopen(hex, first_size, "rb"));
+    if (first_size < size) add_input("b.hex", fmemopen(hex + first_size, size - first_size, "rb"));
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size <= 8) return 0;
     std::uint32_t window[2];
@@ -26,8 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     bool pad = window[1] >> 31 != 0;
     bool any_order = (window[1] >> 30 & 1) != 0;
     auto fill = static_cast<std::uint8_t>(~(window[1] >> 21));
+    bool split = (window[1] >> 29 & 1) != 0;
     window[1] &= pad ? 0xFFFF : 0x1FFFFF;
-    if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
+    auto *hex = const_cast<std::uint8_t *>(data + 8);
+    std::size_t first_size = split ? (size - 8) * data[size - 1] / 256 : 0;
+    if (first_size == 0) first_size = size - 8;
+    open_inputs(hex, first_size, size - 8);
     // The image goes to memory; a window holds at most 2 MiB less one byte.
     static char memory[0x200000];
     open_output(fmemopen(memory, sizeof memory, "w+b"));
@@ -36,12 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     options.fill = fill;
     options.pad = pad;
     options.any_order = any_order;
+    options.any_order = any_order || input_count() > 1;
     Image image;
     start_image(image, window[0], window[1], options);
-    int stop = convert_hex_to_image(image);
+    int stop = RECORD_END;
+    for (int input = 0; input < input_count() && stop == RECORD_END; ++input) {
+        image.input = input;
+        if (!read_input(input)) std::abort();
+        stop = convert_hex_to_image(image);
+    }
     if (stop == RECORD_END) stop = finish_image(image);
     std::uint32_t count = image.bytes_written;
-    close_input();
+    close_inputs();
     flush_output();
     std::fseek(image_out.file, 0, SEEK_END);
     auto length = static_cast<std::size_t>(std::ftell(image_out.file));
@@ -59,11 +78,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!spelled[static_cast<std::uint8_t>(memory[i])]) std::abort();
 
     // The map of the same HEX: runs in address order, apart, within the list's bound.
-    if (!open_input(fmemopen(const_cast<std::uint8_t *>(data + 8), size - 8, "rb"))) std::abort();
+    open_inputs(hex, first_size, size - 8);
     HexSurvey survey;
-    std::uint32_t detail = 0;
-    survey_hex(survey, detail);
-    close_input();
+    start_survey(survey);
+    stop = RECORD_END;
+    for (int input = 0; input < input_count() && stop == RECORD_END; ++input) {
+        std::uint32_t detail = 0;
+        if (!read_input(input)) std::abort();
+        stop = survey_input(survey, input, detail);
+    }
+    if (stop == RECORD_END) compare_repeats(survey);
+    close_inputs();
     if (run_count() > RUNS_MAX) std::abort();
     for (std::size_t i = 0; i < run_count(); ++i) {
         if (runs()[i].first > runs()[i].last) std::abort();

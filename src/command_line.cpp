@@ -108,8 +108,12 @@ void print_help() {
                  "\n  --fill XX    fill holes with the byte XX (one or two hex digits, 0x "
                  "optional) instead of FF"
                  "\n  --any-order  take records in any address order, writing the image in place"
+                 "\n  --overlap=error|replace  an address given another value stops the run "
+                 "(error), or takes the later value (replace)"
                  "\n  --quiet, -q  print nothing after a good run"
-                 "\n\nquorlit --info IN.hex lists the file's data address runs, alone.\n");
+                 "\n\nSeveral inputs (IN.hex MORE.hex ... OUT.bin) merge into one image, in any "
+                 "order."
+                 "\nquorlit --info IN.hex [MORE.hex ...] lists the data address runs, alone.\n");
 }
 
 // Reads the options before the four arguments. Returns the index of the first argument, or 0
@@ -129,6 +133,14 @@ int parse_options(int argc, char **argv, CommandLine &line) {
             line.options.any_order = true;
             continue;
         }
+        if (std::strcmp(argv[i], "--overlap=error") == 0) {
+            line.options.replace = false;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--overlap=replace") == 0) {
+            line.options.replace = true;
+            continue;
+        }
         const char *fill = nullptr;
         if (std::strncmp(argv[i], "--fill=", 7) == 0) {
             fill = argv[i] + 7;
@@ -144,7 +156,7 @@ int parse_options(int argc, char **argv, CommandLine &line) {
     return i;
 }
 
-// Reads START, SIZE_K, IN.hex and OUT.bin from argv[first] on. Returns COMMAND_RUN, or prints
+// Reads START, SIZE_K, the inputs and OUT.bin from argv[first] on. Returns COMMAND_RUN, or prints
 // the problem and returns EXIT_USAGE.
 int parse_window(int argc, char **argv, int first, CommandLine &line) {
     if (parse_hex_address(argv[first], line.flash_start) != 1) {
@@ -165,12 +177,12 @@ int parse_window(int argc, char **argv, int first, CommandLine &line) {
             return EXIT_USAGE;
         }
     }
-    if (argc - first > 4) {
-        std::fprintf(message_out, "\nProblem with argument %s", argv[first + 4]);
-        return EXIT_USAGE;
-    }
-    line.in_name = argv[first + 2];
-    line.out_name = argv[first + 3];
+    line.in_names = argv + first + 2;
+    line.in_count = argc - first - 3;
+    line.out_name = argv[argc - 1];
+    // Records below the image's end are written in place where values replace others, and where
+    // several inputs give the image.
+    if (line.options.replace || line.in_count > 1) line.options.any_order = true;
     return COMMAND_RUN;
 }
 
@@ -185,9 +197,10 @@ int parse_command_line(int argc, char **argv, CommandLine &line) {
         print_help();
         return 0;
     }
-    if (argc == 3 && std::strcmp(argv[1], "--info") == 0) {
+    if (argc >= 3 && std::strcmp(argv[1], "--info") == 0) {
         line.info = true;
-        line.in_name = argv[2];
+        line.in_names = argv + 2;
+        line.in_count = argc - 2;
         return COMMAND_RUN;
     }
     if (argc < 5) {

@@ -1,7 +1,8 @@
 // The command line: options, the window, the files, and the usage text.
 //
-//   quorlit [--pad] [--fill XX] [--any-order] [--quiet] START SIZE_K IN.hex OUT.bin
-//   quorlit --info IN.hex
+//   quorlit [--pad] [--fill XX] [--any-order] [--overlap=error|replace] [--quiet]
+//           START SIZE_K IN.hex [MORE.hex ...] OUT.bin
+//   quorlit --info IN.hex [MORE.hex ...]
 //   quorlit --help | --version
 #ifndef QUORLIT_COMMAND_LINE_H
 #define QUORLIT_COMMAND_LINE_H
@@ -23,7 +24,8 @@ struct CommandLine {
     ImageOptions options;
     std::uint32_t flash_start = 0;
     std::uint32_t flash_size = 0; // in bytes, wrapping at 4 GiB
-    const char *in_name = nullptr;
+    char **in_names = nullptr;    // the inputs, in the order given
+    int in_count = 0;
     const char *out_name = nullptr;
 };
 

@@ -52,29 +52,50 @@ bool note_piece(std::uint32_t first, std::uint32_t count, bool &repeats, std::ui
     return add_run(first, last);
 }
 
-// Compares the bytes of one piece of a data record with those given before in the blocks of this
-// pass. Returns false, setting `changed`, at the first that differs.
+// Compares the bytes of one piece of a data record with those given before in the blocks of
+// this pass, keeping the first value of each. Returns false, setting `changed` to the first
+// address that the piece gives another value, where there is one.
 bool compare_piece(std::uint32_t first, const std::uint8_t *data, std::uint32_t count,
                    std::uint32_t &changed) {
+    bool same = true;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t address = first + i;
         int slot = batch_slot[address >> 16] - 1;
         if (slot < 0) continue;
         std::uint32_t k = address & 0xFFFF;
         std::uint8_t bit = static_cast<std::uint8_t>(1u << k % 8);
-        if ((batch_given[slot][k / 8] & bit) != 0 && batch_value[slot][k] != data[i]) {
+        if ((batch_given[slot][k / 8] & bit) == 0) {
+            batch_value[slot][k] = data[i];
+            batch_given[slot][k / 8] = static_cast<std::uint8_t>(batch_given[slot][k / 8] | bit);
+        } else if (batch_value[slot][k] != data[i] && same) {
             changed = address;
-            return false;
+            same = false;
         }
-        batch_value[slot][k] = data[i];
-        batch_given[slot][k / 8] = static_cast<std::uint8_t>(batch_given[slot][k / 8] | bit);
     }
-    return true;
+    return same;
 }
 
-// Reads hex_in again from its start and compares the values of the blocks in this pass.
-// Returns false when a read fails; sets survey.changing at the first record that changes one.
-bool compare_pass(HexSurvey &survey) {
+// Whether the record at `a` comes before the one at `b`.
+bool before(const RecordPlace &a, const RecordPlace &b) {
+    return a.input < b.input || (a.input == b.input && a.position < b.position);
+}
+
+// Counts a record that gives `address` another value, keeping the earliest few.
+void note_conflict(HexSurvey &survey, const RecordPlace &place, std::uint32_t address) {
+    ++survey.conflicting;
+    int at = survey.conflicts_kept;
+    while (at > 0 && before(place, survey.conflicts[at - 1].place)) --at;
+    if (at == CONFLICTS_KEPT) return;
+    int last = survey.conflicts_kept < CONFLICTS_KEPT ? survey.conflicts_kept : CONFLICTS_KEPT - 1;
+    for (int i = last; i > at; --i) survey.conflicts[i] = survey.conflicts[i - 1];
+    survey.conflicts[at] = {place, address};
+    if (survey.conflicts_kept < CONFLICTS_KEPT) ++survey.conflicts_kept;
+}
+
+// Reads hex_in again from its start and compares the values of the blocks in this pass. Returns
+// false when a read fails.
+bool compare_input(HexSurvey &survey, int input) {
+    point_at_input(input);
     if (!rewind_input()) return false;
     AddressBase base;
     std::uint8_t data[RECORD_DATA_MAX];
@@ -86,12 +107,9 @@ bool compare_pass(HexSurvey &survey) {
         if (result < 0) return false;
         if (result != RECORD_DATA) continue;
         std::uint32_t changed = 0;
-        if (!compare_piece(place.address, data, place.run, changed) ||
-            !compare_piece(place.wrapped, data + place.run, count - place.run, changed)) {
-            survey.changing = input_position();
-            survey.changed = changed;
-            return true;
-        }
+        bool same = compare_piece(place.address, data, place.run, changed);
+        same = compare_piece(place.wrapped, data + place.run, count - place.run, changed) && same;
+        if (!same) note_conflict(survey, {input, input_position()}, changed);
     }
 }
 
@@ -111,14 +129,16 @@ std::size_t take_batch(std::size_t &block) {
 // Reads hex_in again, as often as it takes, to compare the values of all repeated addresses.
 void check_repeats(HexSurvey &survey) {
     std::size_t block = 0;
-    for (int pass = 0; survey.changing == 0; ++pass) {
+    for (int pass = 0;; ++pass) {
         std::size_t start = block;
         if (take_batch(block) == 0) break;
         if (pass == PASSES_MAX) {
             survey.blocks_compared = static_cast<std::uint32_t>(BATCH_BLOCKS * PASSES_MAX);
             break;
         }
-        bool read = compare_pass(survey);
+        bool read = true;
+        for (int input = 0; input < input_count() && read; ++input)
+            read = compare_input(survey, input);
         std::memset(batch_slot + start, 0, block - start);
         if (!read) {
             survey.compare = hex_in.failed ? COMPARE_READ_FAILED : COMPARE_NO_REWIND;
@@ -128,16 +148,16 @@ void check_repeats(HexSurvey &survey) {
     survey.compare = COMPARE_DONE;
 }
 
-// Counts the good records after the end-of-file record, to the end of hex_in. Returns false when
-// a read fails.
-bool count_trailing(HexSurvey &survey) {
+// Counts the good records after the end-of-file record, to the end of hex_in, into `trailing`.
+// Returns false when a read fails.
+bool count_trailing(std::uint64_t &trailing) {
     std::uint8_t data[RECORD_DATA_MAX];
     for (;;) {
         std::uint32_t address = 0;
         std::uint8_t count = 0;
         int result = read_hex_record(address, data, count, true);
         if (result >= 0 || result == RECORD_END) {
-            ++survey.trailing;
+            ++trailing;
         } else if (hex_in.ended) {
             return !hex_in.failed;
         }
@@ -157,12 +177,15 @@ void note_start(HexSurvey &survey, int type, const std::uint8_t *data) {
 
 } // namespace
 
-int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
+void start_survey(HexSurvey &survey) {
+    survey = {};
     clear_runs();
     std::memset(repeat_blocks, 0, sizeof repeat_blocks);
+}
+
+int survey_input(HexSurvey &survey, int input, std::uint32_t &detail) {
     AddressBase base;
     std::uint8_t data[RECORD_DATA_MAX];
-    std::uint64_t highest_end = 0; // the end of the data so far; a record below it descends
     for (bool first = true;; first = false) {
         DataPlace place = {};
         std::uint8_t count = 0;
@@ -170,18 +193,22 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
         if (result < 0) {
             detail = count;
             if (result != RECORD_END) return result;
-            survey.end_of_file = input_position();
-            if (!count_trailing(survey)) return RECORD_BAD_TEXT;
-            if (survey.repeating != 0) check_repeats(survey);
+            RecordPlace end = {input, input_position()};
+            std::uint64_t trailing = 0;
+            if (!count_trailing(trailing)) return RECORD_BAD_TEXT;
+            if (trailing != 0 && survey.trailing == 0) {
+                survey.end_of_file = end;
+                survey.trailing = trailing;
+            }
             return RECORD_END;
         }
         bool start = result == RECORD_SEGMENT_START || result == RECORD_LINEAR_START;
         if (start && count == 4) note_start(survey, result, data);
         if (result != RECORD_DATA || count == 0) continue;
-        std::uint64_t at = input_position();
+        RecordPlace at = {input, input_position()};
         // Bytes that wrap round their 64 KiB segment land below the record's first.
         bool wraps = place.run < count;
-        if ((place.address < highest_end || wraps) && survey.descending == 0)
+        if ((place.address < survey.highest_end || wraps) && survey.descending.position == 0)
             survey.descending = at;
         bool repeats = false;
         std::uint32_t repeated = 0;
@@ -191,15 +218,19 @@ int survey_hex(HexSurvey &survey, std::uint32_t &detail) {
             detail = place.address;
             return CONVERT_TOO_MANY_RUNS;
         }
-        if (repeats && survey.repeating == 0) {
+        if (repeats && survey.repeating.position == 0) {
             survey.repeating = at;
             survey.repeated = repeated;
         }
         ++survey.records;
         survey.bytes += count;
         std::uint64_t end = std::uint64_t{place.address} + place.run;
-        if (end > highest_end) highest_end = end;
+        if (end > survey.highest_end) survey.highest_end = end;
     }
+}
+
+void compare_repeats(HexSurvey &survey) {
+    if (survey.repeating.position != 0) check_repeats(survey);
 }
 
 namespace {
@@ -245,31 +276,55 @@ void print_compare(const HexSurvey &survey) {
     }
 }
 
+// Prints, for several inputs, each record that gives an address another value than an earlier
+// one, with the place of the record that gave it first.
+void print_conflicts(const HexSurvey &survey) {
+    char text[160];
+    char where[64];
+    for (int i = 0; i < survey.conflicts_kept; ++i) {
+        const Conflict &conflict = survey.conflicts[i];
+        RecordPlace first;
+        find_first_giver(conflict.address, conflict.place, first);
+        place_text(where, first);
+        std::snprintf(text, sizeof text, "gives %08x another value than %s", conflict.address,
+                      where);
+        print_at(conflict.place, text);
+    }
+    std::uint64_t more = survey.conflicting - static_cast<std::uint64_t>(survey.conflicts_kept);
+    if (more != 0)
+        std::fprintf(message_out, "\n%" PRIu64 " more record%s give%s an address another value",
+                     more, plural(more), more == 1 ? "s" : "");
+}
+
 } // namespace
 
-void print_survey(const char *in_name, const HexSurvey &survey) {
+void print_survey(const HexSurvey &survey) {
     print_map(survey);
-    char text[128];
-    if (survey.descending != 0)
-        print_at(in_name, survey.descending, "records descend: convert with --any-order");
-    if (survey.repeating != 0) {
+    bool several = input_count() > 1;
+    char text[160];
+    // With several inputs, records in any order are what a merge takes.
+    if (survey.descending.position != 0 && !several)
+        print_at(survey.descending, "records descend: convert with --any-order");
+    if (survey.repeating.position != 0) {
         std::snprintf(text, sizeof text, "gives %08x again", survey.repeated);
-        print_at(in_name, survey.repeating, text);
+        print_at(survey.repeating, text);
     }
-    if (survey.changing != 0) {
+    if (several) {
+        print_conflicts(survey);
+    } else if (survey.conflicts_kept != 0) {
         std::snprintf(text, sizeof text, "gives %08x another value: the file is inconsistent",
-                      survey.changed);
-        print_at(in_name, survey.changing, text);
+                      survey.conflicts[0].address);
+        print_at(survey.conflicts[0].place, text);
     }
-    if (survey.descending == 0 && survey.repeating == 0)
+    if (survey.descending.position == 0 && survey.repeating.position == 0 && !several)
         std::fprintf(message_out, "\nrecords ascend");
-    if (survey.repeating != 0 && survey.changing == 0) print_compare(survey);
+    if (survey.repeating.position != 0 && survey.conflicting == 0) print_compare(survey);
     if (survey.trailing != 0) {
         std::snprintf(text, sizeof text,
                       "%" PRIu64 " record%s follow%s the end-of-file record; a conversion does not "
                       "read them",
                       survey.trailing, plural(survey.trailing), survey.trailing == 1 ? "s" : "");
-        print_at(in_name, survey.end_of_file, text);
+        print_at(survey.end_of_file, text);
     }
     std::fprintf(message_out, "\n");
 }

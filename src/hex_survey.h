@@ -1,7 +1,9 @@
-// The survey of a HEX file for --info: its data address runs, totals, start addresses, and
-// whether its records descend or repeat an address, and with what values; and the report of it.
+// The survey of HEX files for --info: their data address runs, totals, start addresses, and
+// whether their records descend or repeat an address, and with what values; and its report.
 #ifndef QUORLIT_HEX_SURVEY_H
 #define QUORLIT_HEX_SURVEY_H
+
+#include "input_files.h"
 
 #include <cstdint>
 
@@ -10,34 +12,51 @@ constexpr int COMPARE_DONE = 0;
 constexpr int COMPARE_NO_REWIND = 1;   // the input cannot go back to its start (a pipe)
 constexpr int COMPARE_READ_FAILED = 2; // a read of a further pass failed
 
-// What a survey of a HEX file found besides its runs. Input positions are those just after a
-// record (see input_position); 0 means none.
+// The records that give an address another value than an earlier record gave it, the earliest
+// first: a few are kept to be named.
+constexpr int CONFLICTS_KEPT = 16;
+
+struct Conflict {
+    RecordPlace place;     // the later record
+    std::uint32_t address; // the first address to which it gives another value
+};
+
+// What a survey of HEX files found besides their runs. Places are those of records (see
+// RecordPlace); a position of 0 means none.
 struct HexSurvey {
-    std::uint64_t records = 0;    // data records with data
-    std::uint64_t bytes = 0;      // their data bytes
-    std::uint64_t descending = 0; // the first data record that starts below the end of the data
-    std::uint64_t repeating = 0;  // the first data record that gives an address given before
-    std::uint32_t repeated = 0;   // that address
-    std::uint64_t changing = 0;   // the first that gives an address given before another value
-    std::uint32_t changed = 0;    // that address
-    int compare = 0;              // how the values of repeated addresses were compared
+    std::uint64_t records = 0;  // data records with data
+    std::uint64_t bytes = 0;    // their data bytes
+    RecordPlace descending;     // the first data record that starts below the end of the data
+    RecordPlace repeating;      // the first data record that gives an address given before
+    std::uint32_t repeated = 0; // that address
+    Conflict conflicts[CONFLICTS_KEPT];
+    int conflicts_kept = 0;
+    std::uint64_t conflicting = 0;     // the records that give an address another value
+    int compare = 0;                   // how the values of repeated addresses were compared
     std::uint32_t blocks_compared = 0; // the 64 KiB blocks compared, where a limit stopped it
-    std::uint64_t end_of_file = 0;     // the end-of-file record
+    RecordPlace end_of_file;           // the first end-of-file record that records follow
     std::uint64_t trailing = 0;        // the good records after it
+    std::uint64_t highest_end = 0;     // the end of the data so far
     int starts = 0; // start address records (types 03 and 05), the first few kept
     int start_type[4] = {};
     std::uint32_t start_value[4] = {};
 };
 
-// Reads hex_in to its end-of-file record, puts its data addresses in the run list and fills
-// `survey`, then counts the records that follow that record; when addresses repeat, reads hex_in
-// again, where it can go back, to compare their values. Returns RECORD_END, a reader's error
-// (`detail` gets the record's byte count) or CONVERT_TOO_MANY_RUNS (`detail` gets the record's
-// address).
-int survey_hex(HexSurvey &survey, std::uint32_t &detail);
+// Starts a survey: empties the run list.
+void start_survey(HexSurvey &survey);
 
-// Prints the runs in the run list and what `survey` found, with the lines of the records it names
-// in the input `in_name`, which is still open.
-void print_survey(const char *in_name, const HexSurvey &survey);
+// Reads hex_in, input `input`, to its end-of-file record, adds its data addresses to the run list
+// and to `survey`, then counts the records that follow that record. Returns RECORD_END, a
+// reader's error (`detail` gets the record's byte count) or CONVERT_TOO_MANY_RUNS (`detail` gets
+// the record's address).
+int survey_input(HexSurvey &survey, int input, std::uint32_t &detail);
+
+// After every input was surveyed: where addresses repeat, reads the inputs again, where they can
+// go back, to compare their values.
+void compare_repeats(HexSurvey &survey);
+
+// Prints the runs in the run list and what `survey` found, with the lines of the records it
+// names in the inputs, which are still open.
+void print_survey(const HexSurvey &survey);
 
 #endif

@@ -92,6 +92,8 @@ int place_run(Image &image, std::uint32_t address, const std::uint8_t *bytes, st
     std::uint32_t below = 0;
     if (offset < bytes_written) {
         below = bytes_written - offset < inside ? bytes_written - offset : inside;
+    }
+    if (below > 0 && !options.replace) {
         int stop = 0;
         detail = find_change(offset, bytes, below, bytes_written, stop);
         if (stop != 0) return stop;
@@ -115,7 +117,7 @@ inline int place_piece(Image &image, std::uint32_t address, const std::uint8_t *
                        std::uint32_t count, std::uint32_t &detail) {
     if (image.flash_size != 0)
         note_data(image.checks, address, address - image.flash_start, count, image.flash_size,
-                  input_position());
+                  image.input, input_position());
     return place_run(image, address, bytes, count, detail);
 }
 
@@ -123,7 +125,7 @@ inline int place_piece(Image &image, std::uint32_t address, const std::uint8_t *
 
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
                  const ImageOptions &options) {
-    image = {flash_start, flash_size, options, 0, 0, {}};
+    image = {flash_start, flash_size, options, 0, 0, 0, {}};
     clear_runs();
 }
 

@@ -12,6 +12,7 @@ struct ImageOptions {
     std::uint8_t fill = 0xFF; // the byte of holes and padding
     bool pad = false;         // pad the image to the window's size
     bool any_order = false;   // write records below the image's end in place
+    bool replace = false;     // with any_order: a later value replaces an earlier one
 };
 
 // The image of the window [flash_start, flash_start + flash_size) as it grows over a run: byte i
@@ -22,6 +23,7 @@ struct Image {
     ImageOptions options;
     std::uint32_t bytes_written = 0; // the image's length so far
     std::uint32_t stop_detail = 0;   // what the error that stopped the run names
+    int input = 0;                   // the input being read
     WindowChecks checks;             // the data around the window
 };
 
@@ -29,7 +31,8 @@ struct Image {
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
                  const ImageOptions &options);
 
-// Adds the data records of hex_in, up to its end-of-file record, to the image on image_out.
+// Adds the data records of hex_in, input `image.input`, up to its end-of-file record, to the
+// image on image_out.
 // Returns RECORD_END, or the error that stopped it, having written nothing of the record that
 // failed; `stop_detail` then holds the address of the record's piece that failed (its bytes
 // after a 64 KiB segment's wrap are a piece of their own) for CONVERT_LOWER_ADDRESS and

@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "hex_survey.h"
 #include "image_writer.h"
+#include "input_files.h"
 #include "messages.h"
 #include "platform_files.h"
 #include "streams.h"
@@ -23,16 +24,28 @@ int finish(int status) {
     return status;
 }
 
-// Opens IN.hex as hex_in. Returns false after printing why it cannot.
-bool open_hex(const char *in_name) {
-    std::FILE *in_file = open_file(in_name, "rb");
-    if (in_file != nullptr && open_input(in_file)) return true;
-    std::fprintf(message_out, "\nCannot open input file %s", in_name);
+// Opens every input, and reads the first as hex_in. Returns false after printing which cannot
+// be opened, with none open.
+bool open_inputs(const CommandLine &line) {
+    clear_inputs();
+    for (int i = 0; i < line.in_count; ++i) {
+        const char *name = line.in_names[i];
+        std::FILE *file = is_folder(name) ? nullptr : open_file(name, "rb");
+        if (file == nullptr) {
+            std::fprintf(message_out, "\nCannot open input file %s", name);
+            close_inputs();
+            return false;
+        }
+        add_input(name, file);
+    }
+    if (read_input(0)) return true;
+    std::fprintf(message_out, "\nCannot open input file %s", input_name(0));
+    close_inputs();
     return false;
 }
 
-// Opens the files of a conversion as hex_in and image_out. Returns false after printing why it
-// cannot, with neither open.
+// Opens the files of a conversion: the inputs and image_out. Returns false after printing why
+// it cannot, with none open.
 bool open_files(const CommandLine &line) {
     if (is_console_name(line.out_name)) {
         std::fprintf(message_out, "\nOutput is standard output %s: name it - and add --quiet",
@@ -44,11 +57,13 @@ bool open_files(const CommandLine &line) {
         std::fprintf(message_out, "\nOutput is standard output %s", line.out_name);
         return false;
     }
-    if (!open_hex(line.in_name)) return false;
-    if (same_file(line.in_name, line.out_name)) {
-        std::fprintf(message_out, "\nInput and output are the same file %s", line.out_name);
-        close_input();
-        return false;
+    if (!open_inputs(line)) return false;
+    for (int i = 0; i < line.in_count; ++i) {
+        if (same_file(line.in_names[i], line.out_name)) {
+            std::fprintf(message_out, "\nInput and output are the same file %s", line.out_name);
+            close_inputs();
+            return false;
+        }
     }
     // Records below the image's end are checked against the image as written, so it is read too
     // where it can be.
@@ -56,7 +71,7 @@ bool open_files(const CommandLine &line) {
     std::FILE *out_file = open_file(line.out_name, read_back ? "w+b" : "wb");
     if (out_file == nullptr) {
         std::fprintf(message_out, "\nCannot create output file %s", line.out_name);
-        close_input();
+        close_inputs();
         return false;
     }
     open_output(out_file);
@@ -70,40 +85,66 @@ void print_report(const CommandLine &line, std::uint32_t count) {
     std::fprintf(message_out, "\nSize %x (%u)", count, count);
 }
 
-// Converts IN.hex to OUT.bin and reports. Returns the exit status.
+// Makes input `index` hex_in, from its start; the first already is. Returns RECORD_END, or an
+// error with hex_in's error indicator set when its first read fails.
+int next_input(int index) {
+    if (index == 0 || read_input(index)) return RECORD_END;
+    return RECORD_BAD_TEXT;
+}
+
+// Prints how a conversion stopped on the error `stop` in input `input`.
+void print_conversion_stop(const CommandLine &line, const Image &image, int stop, int input) {
+    RecordPlace earlier = {-1, 0};
+    if (stop == CONVERT_CHANGED_DATA)
+        find_first_giver(image.stop_detail, {input, input_position()}, earlier);
+    print_stop(input, stop, image.stop_detail, line.flash_start + image.bytes_written, earlier);
+}
+
+// Converts the inputs to OUT.bin and reports. Returns the exit status.
 int convert(const CommandLine &line) {
     if (!open_files(line)) return EXIT_USAGE;
     Image image;
     start_image(image, line.flash_start, line.flash_size, line.options);
-    int stop = convert_hex_to_image(image);
+    int stop = RECORD_END;
+    int input = 0;
+    for (; input < input_count() && stop == RECORD_END; ++input) {
+        image.input = input;
+        stop = next_input(input);
+        if (stop == RECORD_END) stop = convert_hex_to_image(image);
+    }
     if (stop == RECORD_END) stop = finish_image(image);
     bool write_failed = !close_output();
-    std::uint32_t count = image.bytes_written;
     // A failed write is told as such below, not as the stop that it caused.
     if (stop != RECORD_END && stop != CONVERT_WRITE_FAILED)
-        print_stop(line.in_name, stop, image.stop_detail, line.flash_start + count);
+        print_conversion_stop(line, image, stop, input - 1);
     int status = stop == RECORD_END && !write_failed ? 0 : EXIT_CONVERSION;
-    if (!line.quiet || status != 0) print_report(line, count);
+    if (!line.quiet || status != 0) print_report(line, image.bytes_written);
     if (write_failed) std::fprintf(message_out, "\nError writing %s", line.out_name);
-    if (stop == RECORD_END)
-        print_window_checks(line.in_name, image.checks, line.flash_start, line.flash_size);
-    close_input();
+    if (stop == RECORD_END) print_window_checks(image.checks, line.flash_start, line.flash_size);
+    close_inputs();
     return status;
 }
 
-// Prints the map of IN.hex. Returns the exit status.
-int info(const char *in_name) {
-    if (!open_hex(in_name)) return EXIT_USAGE;
+// Prints the map of the inputs. Returns the exit status.
+int info(const CommandLine &line) {
+    if (!open_inputs(line)) return EXIT_USAGE;
     HexSurvey survey;
+    start_survey(survey);
     std::uint32_t detail = 0;
-    int stop = survey_hex(survey, detail);
-    if (stop != RECORD_END) {
-        print_stop(in_name, stop, detail, 0);
-        std::fprintf(message_out, "\n");
-    } else {
-        print_survey(in_name, survey);
+    int stop = RECORD_END;
+    int input = 0;
+    for (; input < input_count() && stop == RECORD_END; ++input) {
+        stop = next_input(input);
+        if (stop == RECORD_END) stop = survey_input(survey, input, detail);
     }
-    close_input();
+    if (stop == RECORD_END) {
+        compare_repeats(survey);
+        print_survey(survey);
+    } else {
+        print_stop(input - 1, stop, detail, 0, {-1, 0});
+        std::fprintf(message_out, "\n");
+    }
+    close_inputs();
     return stop == RECORD_END ? 0 : EXIT_CONVERSION;
 }
 
@@ -115,6 +156,6 @@ int main(int argc, char **argv) {
     CommandLine line;
     int status = parse_command_line(argc, argv, line);
     if (status != COMMAND_RUN) return finish(status);
-    if (line.info) return finish(info(line.in_name));
+    if (line.info) return finish(info(line));
     return finish(convert(line));
 }

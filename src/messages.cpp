@@ -1,6 +1,7 @@
 #include "messages.h"
 
 #include "address_runs.h"
+#include "input_files.h"
 #include "stop_codes.h"
 #include "streams.h"
 
@@ -29,10 +30,26 @@ void print_where(const char *in_name, std::uint64_t line, const char *reason) {
     }
 }
 
+} // namespace
+
+void place_text(char (&text)[64], const RecordPlace &place) {
+    text[0] = '\0';
+    if (place.input < 0) return;
+    point_at_input(place.input);
+    std::uint64_t line = place.position == 0 ? 0 : input_line(place.position - 1);
+    if (line != 0) {
+        std::snprintf(text, sizeof text, "%.40s:%" PRIu64, input_name(place.input), line);
+    } else {
+        std::snprintf(text, sizeof text, "%.40s", input_name(place.input));
+    }
+}
+
+namespace {
+
 // Returns why the run stopped on `stop`, given the input as the stop left it, formatted into
 // `text` where it names a value.
-const char *stop_reason(char (&text)[128], int stop, std::uint32_t detail,
-                        std::uint32_t image_end) {
+const char *stop_reason(char (&text)[160], int stop, std::uint32_t detail, std::uint32_t image_end,
+                        const RecordPlace &earlier) {
     int last = input_last();
     const char *reason = text;
     if (hex_in.ended && hex_in.failed) {
@@ -50,7 +67,10 @@ const char *stop_reason(char (&text)[128], int stop, std::uint32_t detail,
     } else if (stop == RECORD_BAD_LENGTH) {
         std::snprintf(text, sizeof text, "extended address record of %u bytes", detail);
     } else if (stop == CONVERT_CHANGED_DATA) {
-        std::snprintf(text, sizeof text, "record changes the data written at %x", detail);
+        char where[64];
+        place_text(where, earlier);
+        std::snprintf(text, sizeof text, "record changes the data at %x written by %s", detail,
+                      where);
     } else if (stop == CONVERT_TOO_MANY_RUNS) {
         std::snprintf(text, sizeof text, "record at %x starts data run %zu", detail, RUNS_MAX + 1);
     } else {
@@ -64,18 +84,21 @@ const char *stop_reason(char (&text)[128], int stop, std::uint32_t detail,
 
 } // namespace
 
-void print_stop(const char *in_name, int stop, std::uint32_t detail, std::uint32_t image_end) {
+void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_end,
+                const RecordPlace &earlier) {
     std::fprintf(message_out, "%s\n", stop_message(stop));
     // Where the image outgrows 2 GiB is no place in the input.
     if (stop == CONVERT_TOO_LARGE) return;
     // The line of the character that stopped the run, or of the end of the input.
     std::uint64_t position = input_position() - (hex_in.ended ? 0 : 1);
-    char text[128];
-    const char *reason = stop_reason(text, stop, detail, image_end);
-    print_where(in_name, input_line(position), reason);
+    char text[160];
+    const char *reason = stop_reason(text, stop, detail, image_end, earlier);
+    point_at_input(input);
+    print_where(input_name(input), input_line(position), reason);
 }
 
-void print_at(const char *in_name, std::uint64_t position, const char *reason) {
+void print_at(const RecordPlace &place, const char *reason) {
     std::fprintf(message_out, "\n");
-    print_where(in_name, input_line(position - 1), reason);
+    point_at_input(place.input);
+    print_where(input_name(place.input), input_line(place.position - 1), reason);
 }

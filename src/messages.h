@@ -3,6 +3,8 @@
 #ifndef QUORLIT_MESSAGES_H
 #define QUORLIT_MESSAGES_H
 
+#include "input_files.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -10,12 +12,18 @@
 // standard output, so that the image's stream holds image bytes only.
 inline std::FILE *message_out = stdout;
 
-// Prints the message of the error `stop` and, on the next line, where and why it stopped in the
-// input `in_name`, which is still open. `detail` is what the stop names (see
-// convert_hex_to_image) and `image_end` the address after the image.
-void print_stop(const char *in_name, int stop, std::uint32_t detail, std::uint32_t image_end);
+// Prints the message of the error `stop` and, on the next line, where and why it stopped in
+// input `input`, hex_in as the stop left it. `detail` is what the stop names (see
+// convert_hex_to_image), `image_end` the address after the image, and `earlier` the record that
+// first gave the data that a CONVERT_CHANGED_DATA stop would change.
+void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_end,
+                const RecordPlace &earlier);
 
-// Prints `reason` about the record that ends at input position `position`, on a line of its own.
-void print_at(const char *in_name, std::uint64_t position, const char *reason);
+// Writes into `text` the IN:LINE form of `place`, without the line where it cannot be found again
+// (a pipe), or nothing where there is no such place (input -1).
+void place_text(char (&text)[64], const RecordPlace &place);
+
+// Prints `reason` about the record at `place`, on a line of its own.
+void print_at(const RecordPlace &place, const char *reason);
 
 #endif

@@ -90,6 +90,17 @@ bool same_file(const char *in, const char *out) {
 #endif
 }
 
+bool is_folder(const char *name) {
+    if (is_dash(name)) return false;
+#if defined(QUORLIT_FILESYSTEM)
+    std::error_code error;
+    return std::filesystem::is_directory(std::filesystem::u8path(name), error);
+#else
+    struct stat identity;
+    return stat(name, &identity) == 0 && S_ISDIR(identity.st_mode);
+#endif
+}
+
 bool can_read_back(const char *name) {
     if (is_dash(name)) return false;
 #if defined(QUORLIT_FILESYSTEM)

@@ -27,6 +27,9 @@ bool is_console_name(const char *name);
 // another path.
 bool same_file(const char *in, const char *out);
 
+// Whether the name leads to a folder, which opens on some systems but cannot be read.
+bool is_folder(const char *name);
+
 // Whether the output `name` can be read back after it is written: a regular file, or none yet.
 // A pipe, a FIFO or a device cannot, and opening a FIFO for reading would not wait for its
 // reader.

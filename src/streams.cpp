@@ -18,9 +18,7 @@ bool start_input() {
 bool open_input(std::FILE *file) {
     hex_in.file = file;
     std::setvbuf(file, nullptr, _IONBF, 0);
-    if (start_input()) return true;
-    std::fclose(file);
-    return false;
+    return start_input();
 }
 
 bool rewind_input() {
@@ -61,10 +59,6 @@ std::uint64_t input_line(std::uint64_t position) {
         seen += got;
     }
     return line;
-}
-
-void close_input() {
-    std::fclose(hex_in.file);
 }
 
 void open_output(std::FILE *file) {

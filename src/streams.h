@@ -43,8 +43,8 @@ struct InputCursor {
     const unsigned char *end;
 };
 
-// Takes over an open file as hex_in and reads its first block. Returns false, closing the file,
-// when that read fails (a folder opens on some systems, but cannot be read).
+// Takes over an open file as hex_in and reads its first block. Returns false when that read fails
+// (a folder opens on some systems, but cannot be read).
 bool open_input(std::FILE *file);
 
 // Goes back to the start of hex_in. Returns false when it cannot (a pipe).
@@ -78,9 +78,6 @@ inline int input_last() {
 // position `position`; a CR, an LF or a CR LF ends a line. Returns 0 when the input cannot go
 // back to its start (a pipe) or no longer holds that position.
 std::uint64_t input_line(std::uint64_t position);
-
-// Closes hex_in.
-void close_input();
 
 // Takes over an open file as image_out.
 void open_output(std::FILE *file);

@@ -4,19 +4,20 @@
 #ifndef QUORLIT_WINDOW_CHECKS_H
 #define QUORLIT_WINDOW_CHECKS_H
 
+#include "input_files.h"
+
 #include <cstdint>
 
 struct WindowChecks {
-    bool data = false;        // the file gave any data byte
+    bool data = false;        // the inputs gave any data byte
     std::uint32_t lowest = 0; // its lowest and highest data addresses
     std::uint32_t highest = 0;
     bool inside = false;          // some record gave a byte inside the window
     bool first_given = false;     // some record gave the window's first byte
     bool last_given = false;      // and its last byte
-    std::uint64_t below = 0;      // the first record that gave the byte below the window (input
-                                  // position after it; 0: none)
+    RecordPlace below;            // the first record that gave the byte below the window
     std::uint32_t below_from = 0; // the offset where the data that reaches that byte starts
-    std::uint64_t beyond = 0;     // the first record that gave the byte past the window's end
+    RecordPlace beyond;           // the first record that gave the byte past the window's end
     std::uint32_t beyond_to = 0;  // the last offset of the data that runs on from that byte
     std::uint32_t piece_from = 0; // where the data of the last piece and those that abut it starts
     std::uint32_t piece_end = 0;  // the offset after the last piece
@@ -28,9 +29,10 @@ inline bool holds(std::uint32_t offset, std::uint32_t count, std::uint32_t at) {
 }
 
 // Notes `count` (> 0) data bytes at flash address `address`, window offset `offset`, given by
-// the record that ends at input position `position`, in a window of `size` (> 0) bytes.
+// the record that ends at input position `position` of input `input`, in a window of `size`
+// (> 0) bytes.
 inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t offset,
-                      std::uint32_t count, std::uint32_t size, std::uint64_t position) {
+                      std::uint32_t count, std::uint32_t size, int input, std::uint64_t position) {
     std::uint32_t last = address + (count - 1);
     if (!checks.data || address < checks.lowest) checks.lowest = address;
     if (!checks.data || last > checks.highest) checks.highest = last;
@@ -45,24 +47,23 @@ inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t
     if (offset < size) checks.inside = true;
     if (holds(offset, count, 0)) checks.first_given = checks.inside = true;
     if (holds(offset, count, size - 1)) checks.last_given = true;
-    if (holds(offset, count, 0xFFFFFFFFu) && checks.below == 0) {
-        checks.below = position;
+    if (holds(offset, count, 0xFFFFFFFFu) && checks.below.position == 0) {
+        checks.below = {input, position};
         checks.below_from = checks.piece_from;
     }
     std::uint32_t end = offset + (count - 1);
-    if (holds(offset, count, size) && checks.beyond == 0) {
-        checks.beyond = position;
+    if (holds(offset, count, size) && checks.beyond.position == 0) {
+        checks.beyond = {input, position};
         checks.beyond_to = end;
-    } else if (checks.beyond != 0 && offset >= size && offset - 1 <= checks.beyond_to &&
+    } else if (checks.beyond.position != 0 && offset >= size && offset - 1 <= checks.beyond_to &&
                end > checks.beyond_to && end >= offset) {
         checks.beyond_to = end; // the data past the window's end runs on
     }
 }
 
-// After a conversion that read the whole of `in_name`, still open, into the window
+// After a conversion that read the whole of its inputs, still open, into the window
 // [flash_start, flash_start + size): prints a line for each edge of the window that cuts through
 // data, or one that says where the data lies when the window holds none.
-void print_window_checks(const char *in_name, const WindowChecks &checks, std::uint32_t flash_start,
-                         std::uint32_t size);
+void print_window_checks(const WindowChecks &checks, std::uint32_t flash_start, std::uint32_t size);
 
 #endif

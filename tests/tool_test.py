@@ -15,14 +15,17 @@ SAME, AFTER = "\nInput and output are the same file ", ": options come before ST
 BAD = "\nCheck sum or other error error\nin.hex:%d: %s"  # a damaged record's line and reason
 LOWER = "\nAttempt to use lower address error\nin.hex:3: record at %x starts below the image's end at %x%s"
 HINT, NO_SEEK = "; --any-order writes it in place", " and the output cannot seek"
-CHANGED, ANY = "\nAttempt to change written data error\nin.hex:%d: record changes the data written at %x", "--any-order " + W
+CHANGED = "\nAttempt to change written data error\n%s: record changes the data at %x written by %s"
+ANY = "--any-order " + W
 USAGE = ("\nQuorlit Converts 32 bit files for flash Version 1.0\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
          "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n\nExample:\nQuorlit 1d00e000 256 hexfile binfile"
          "\nWhere 1d00e000 is the start address in hex (without the 0x)\n      256 is the size of flash in K")
 HELP = (USAGE + "\n\nOptions, before the start address:\n  --pad        pad the image with fill up to the window's "
         "size\n  --fill XX    fill holes with the byte XX (one or two hex digits, 0x optional) instead of FF\n  --any-order  take records in "
-        "any address order, writing the image in place\n  --quiet, -q  print nothing after a good run\n\nquorlit --info "
-        "IN.hex lists the file's data address runs, alone.\n")
+        "any address order, writing the image in place\n  --overlap=error|replace  an address given another value stops the run (error), or takes the "
+        "later value (replace)\n  --quiet, -q  print nothing after a good run\n\nSeveral inputs (IN.hex MORE.hex ... "
+        "OUT.bin) merge into one image, in any order.\nquorlit --info IN.hex [MORE.hex ...] lists the data address runs,"
+        " alone.\n")
 
 
 def report(start, count, out="out.bin"):
@@ -44,9 +47,9 @@ CASES = [
     ("any order: hole below the end, fill 00", "--fill 00 " + ANY, EXT + r(0, 0xE008, "01") + r(0, 0xE000, "02") +
      r(0, 0xE004, "0304") + END, "", 0, image("0200000003040000", "01")),
     ("any order: same bytes twice", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "0203") + END, "", 0, image("010203")),
-    ("any order: a byte changed", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE000, "0103") + END, CHANGED % (3, S + 1),
+    ("any order: a byte changed", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE000, "0103") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
      2, image("0102")),
-    ("any order: data equal to fill", ANY, EXT + r(0, 0xE001, "FF") + r(0, 0xE000, "0000") + END, CHANGED % (3, S + 1),
+    ("any order: data equal to fill", ANY, EXT + r(0, 0xE001, "FF") + r(0, 0xE000, "0000") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
      2, image(1, "FF")),
     ("any order: padded", "--pad --any-order 1d00e000 1 in.hex out.bin", EXT + r(0, 0xE002, "02") + r(0, 0xE000, "01") +
      END, "", 0, image("01FF02", 1021)),
@@ -73,7 +76,26 @@ CASES = [
     ("size empty", "1d00e000 '' in.hex out.bin", END, "\nProblem with size ", 1, None),
     ("size 1k", "1d00e000 ' +1k' in.hex out.bin", ONE, "", 0, image("01")),
     ("size 0", "1d00e000 0 in.hex out.bin", ONE, "", 0, b""),
-    ("argument after the output", W + " out2.bin", END, "\nProblem with argument out2.bin", 1, None),
+    ("two files merged", "1d00e000 1 in.hex b.hex out.bin", (EXT + r(0, 0xE002, "02") + END, ONE), "", 0,
+     image("01FF02")),
+    ("a conflict across files", "1d00e000 1 in.hex b.hex out.bin", (EXT + r(0, 0xE001, "0203") + END,
+     EXT + r(0, 0xE000, "0109") + END), CHANGED % ("b.hex:2", S + 1, "in.hex:2"), 2, image(1, "0203")),
+    ("the same value across files", "1d00e000 1 in.hex b.hex b.hex out.bin", (ONE, ONE + ONE), "", 0, image("01")),
+    ("a conflict after a pipe", "| --overlap=error 1d00e000 1 - b.hex out.bin", (ONE, EXT + r(0, 0xE000, "02") + END),
+     CHANGED % ("b.hex:2", S, "-"), 2, image("01")),
+    ("replace within a file", "--overlap=replace " + W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, "", 0,
+     image("0103")),
+    ("replace across files", "--overlap=replace 1d00e000 1 in.hex b.hex out.bin", (ONE, EXT + r(0, 0xE000, "02") + END),
+     "", 0, image("02")),
+    ("output is the second input", "0 1 in.hex b.hex b.hex", (END, END), SAME + "b.hex", 1, None),
+    ("missing second input", W + " out2.bin", END, "\nCannot open input file out.bin", 1, None),
+    ("info: two files and a conflict", "--info in.hex b.hex", (EXT + r(0, 0xE002, "0203") + END, EXT + REC + REC +
+     r(0, 0xE003, "04") + END), "\n1d00e000-1d00e000 1\n1d00e002-1d00e003 2\n4 data records, 5 data bytes, 2 runs\n"
+     "b.hex:3: gives 1d00e000 again\nb.hex:4: gives 1d00e003 another value than in.hex:2\n", 0, None),
+    ("info: two files agree", "--info in.hex b.hex", (ONE, ONE), "\n1d00e000-1d00e000 1\n2 data records, 2 data "
+     "bytes, 1 run\nb.hex:2: gives 1d00e000 again\nrepeated addresses keep their values\n", 0, None),
+    ("two files, no data in the window", "-q 0 1 in.hex b.hex out.bin", (ONE, ONE), "\nthe window holds no data; "
+     "the data of the 2 inputs lies in 1d00e000-1d00e000", 0, b""),
     ("option after the output", W + " --pad", END, "\nProblem with argument --pad" + AFTER % "--pad", 1, None),
     ("option as the output", "1d00e000 256 in.hex -q", END, "\nProblem with argument -q" + AFTER % "-q", 1, None),
     ("fill=", "--fill= 0 1 in.hex out.bin", END, OPTION + "--fill=", 1, None),
@@ -216,14 +238,22 @@ CASES = [
 ]
 
 
+def window_start(words):  # START: the first argument that is no option nor an option's value
+    words = [word for word in words if word != "|"]
+    while words[0].startswith("-") and words[0] != "-":
+        words = words[2:] if words[0] == "--fill" else words[1:]
+    return int(words[0], 16)
+
+
 def read(folder, name):  # a file's bytes, or None where there is no such file
     path = Path(folder, name)
     return path.read_bytes() if path.exists() else None
 
 
-def run(args, text):  # (messages, status, image or None, input, stray stderr) of a command line in a fresh folder
+def run(args, texts):  # (messages, status, image or None, input, stray stderr) of a command line in a fresh folder
     with tempfile.TemporaryDirectory() as folder:
-        Path(folder, "in.hex").write_bytes(text.encode("latin-1"))
+        for name, content in zip(("in.hex", "b.hex"), texts):
+            Path(folder, name).write_bytes(content.encode("latin-1"))
         Path(folder, "hard.hex").hardlink_to(Path(folder, "in.hex"))
         Path(folder, "链接.hex").symlink_to("in.hex")
         Path(folder, "folder").mkdir()
@@ -258,11 +288,12 @@ class Table(unittest.TestCase):
             if image_bytes is not None and not quiet and HERE not in out:
                 out += HERE
             if image_bytes is not None and not quiet:
-                out = out.replace(HERE, report(int(words[-4], 16), len(image_bytes), words[-1]))
+                out = out.replace(HERE, report(window_start(words), len(image_bytes), words[-1]))
             out = out.replace("\n", "\r\n") if os.environ.get("QUORLIT_CRLF") else out
-            for text in (hex_text, hex_text.lower().replace("\n", "\r\n")):
-                with self.subTest(name, hex=text):
-                    self.assertEqual(run(args, text), (out, status, image_bytes, text, b""))
+            texts = (hex_text,) if isinstance(hex_text, str) else hex_text
+            for variant in (texts, tuple(text.lower().replace("\n", "\r\n") for text in texts)):
+                with self.subTest(name, hex=variant):
+                    self.assertEqual(run(args, variant), (out, status, image_bytes, variant[0], b""))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,40 @@
+// The input files of a run, in the order given. All are opened before the output is created, and
+// kept open to the end, so that a message can find a line in any of them again.
+#ifndef QUORLIT_INPUT_FILES_H
+#define QUORLIT_INPUT_FILES_H
+
+#include <cstdint>
+#include <cstdio>
+
+// Forgets the inputs of an earlier run.
+void clear_inputs();
+
+// Adds an open input file of the given name.
+void add_input(const char *name, std::FILE *file);
+
+// The number of inputs, and the name of input `index`.
+int input_count();
+const char *input_name(int index);
+
+// Makes input `index` hex_in and reads its first block. Returns false when that read fails.
+bool read_input(int index);
+
+// Makes input `index` hex_in again where only its lines are wanted (see input_line).
+void point_at_input(int index);
+
+// Where a record stands: its input, and the input position just after it (0: nowhere).
+struct RecordPlace {
+    int input = 0;
+    std::uint64_t position = 0;
+};
+
+// Finds the first data record, in the inputs up to the record at `before`, that gives flash
+// address `address`. Returns true and sets `found`; or sets found.position to 0 with
+// found.input at the first of those inputs that cannot be read again (a pipe), or -1. Leaves
+// hex_in as it was.
+void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPlace &found);
+
+// Closes every input.
+void close_inputs();
+
+#endif
