@@ -5,11 +5,15 @@
 # 64 KiB, type 04 and 02 bases, records at and across 64 KiB boundaries, type 05 records, blank
 # lines, LF or CR LF, either case. Four windows of each (all the data, records cut at both edges, no
 # data, any; in half the files the second and fourth have lengths in bytes), some with --pad or
-# --fill, must give srec_cat's image (its -fill gives the padded one). About a third of the files
-# have their records reordered (shuffled, reversed, a few moved or repeated) and run with
-# --any-order. With --corpus, the real files listed in DIR/INDEX.tsv are checked on their suggested
-# windows instead; the two whose records descend in it must stop with status 2, and give srec_cat's
-# image with --any-order. Each file's --info runs must be srec_info's Data ranges.
+# --fill, must give srec_cat's image (its -fill gives the padded one). Half the files have their
+# records reordered (shuffled, reversed, a few moved or repeated; run with --any-order), split into
+# two to four files (by address or interleaved, each record with its base; merged, against srec_cat
+# given the same files), or given again later with other values (run with --overlap=replace, against
+# srec_cat -multiple, where the last value wins). With --corpus, the real files listed in
+# DIR/INDEX.tsv are checked on their suggested windows instead; the two whose records descend in it
+# must stop with status 2, and give srec_cat's image with --any-order; each, split into files by
+# address and interleaved, must merge back into its image. Each file's --info runs must be
+# srec_info's Data ranges.
 import concurrent.futures, random, re, shutil, subprocess, sys, tempfile
 from pathlib import Path
 
@@ -45,8 +49,12 @@ def generate(rng):  # HEX text, and the (address, length) of its data records
     return text.replace("\n", "\r\n") if rng.random() < 0.5 else text, records
 
 
+def with_base(address, data):  # a data record after its own base record
+    return record(4, 0, "%04X" % (address >> 16)) + record(0, address & 0xFFFF, data.hex())
+
+
 def reorder(rng, records):  # the data records shuffled, reversed, or a few moved or repeated, each with its base
-    lines = [record(4, 0, "%04X" % (address >> 16)) + record(0, address & 0xFFFF, data.hex()) for address, data in records]
+    lines = [with_base(address, data) for address, data in records]
     how = rng.choice(["shuffle", "reverse", "move", "repeat"])
     if how == "shuffle":
         rng.shuffle(lines)
@@ -58,18 +66,40 @@ def reorder(rng, records):  # the data records shuffled, reversed, or a few move
     return "".join(lines) + ":00000001FF\n"
 
 
+def split(rng, records, interleave):  # two to four files, by address or interleaving the records, each record with its base
+    parts = rng.randint(2, max(2, min(4, len(records))))
+    lines = [with_base(address, data) for address, data in records]
+    if not interleave:
+        chunk = len(lines) // parts + 1
+        files = [lines[i:i + chunk] for i in range(0, len(lines), chunk)]
+    else:
+        files = [lines[i::parts] for i in range(parts)]
+    return ["".join(part) + ":00000001FF\n" for part in files]
+
+
+def overwrite(rng, records):  # the file with a few records given again later with other data
+    lines = [with_base(address, data) for address, data in records]
+    for _ in range(rng.randint(1, 3)):
+        address, data = rng.choice(records)
+        lines.insert(rng.randint(0, len(lines)), with_base(address, rng.randbytes(len(data))))
+    return "".join(lines) + ":00000001FF\n"
+
+
 def size_text(size):  # a window size in bytes as quorlit takes it: KiB where it can be, else bytes
     return str(size // 1024) if size % 1024 == 0 and size else "0x%x" % size
 
 
-def compare(quorlit, text, start, size, folder, options=()):  # what differs on one window of `size` bytes, or None
-    Path(folder, "in.hex").write_bytes(text.encode("latin-1"))
-    done = subprocess.run([quorlit, *options, "%x" % start, size_text(size), "in.hex", "out.bin"], cwd=folder,
+def compare(quorlit, texts, start, size, folder, options=()):  # what differs on one window of `size` bytes, or None
+    names = ["in.hex"] + ["part%d.hex" % i for i in range(1, len(texts))]
+    for name, text in zip(names, texts):
+        Path(folder, name).write_bytes(text.encode("latin-1"))
+    done = subprocess.run([quorlit, *options, "%x" % start, size_text(size), *names, "out.bin"], cwd=folder,
                           capture_output=True, text=True)
     image = Path(folder, "out.bin").read_bytes()
     length = size if "--pad" in options else len(image)
     fill = ["-fill", "0x" + (options[-1] if "--fill" in options else "FF"), "0", str(length)] if length else []
-    srec = ["srec_cat", "-multiple", "in.hex", "-intel", "-crop", str(start), str(start + size),
+    inputs = ["("] + [word for name in names for word in (name, "-intel")] + [")"]
+    srec = ["srec_cat", "-multiple", *inputs, "-crop", str(start), str(start + size),
             "-offset", "-%d" % start] + fill + ["-o", "ref.bin", "-binary"]
     subprocess.run(srec, cwd=folder, check=True, capture_output=True)
     ref = Path(folder, "ref.bin").read_bytes()
@@ -92,9 +122,12 @@ def info_differs(quorlit, folder):  # how the runs of --info differ from srec_in
 def check_file(quorlit, rng):  # what differs, or None
     text, records = generate(rng)
     lo, hi = records[0][0], records[-1][0] + len(records[-1][1])
-    any_order = rng.random() < 0.3
-    if any_order:
-        text = reorder(rng, records)
+    # About half the files in order; the rest reordered, split into several files, or with
+    # values that later records replace.
+    how = rng.choice(["order", "order", "order", "reorder", "split", "replace"])
+    texts = [reorder(rng, records) if how == "reorder" else text]
+    texts = split(rng, records, rng.random() < 0.5) if how == "split" and len(records) > 1 else texts
+    texts = [overwrite(rng, records)] if how == "replace" else texts
     inside = sorted(rng.randint(a, a + len(d) - 1) for a, d in rng.sample(records, min(2, len(records))))
     all_data = (lo, ((hi - lo) // 1024 + 1) * 1024)
     cut = (inside[0], ((inside[-1] - inside[0]) // 1024 + 1) * 1024)
@@ -106,14 +139,49 @@ def check_file(quorlit, rng):  # what differs, or None
     windows = [all_data, cut, empty, anywhere]
     for index, (start, size) in enumerate(windows):
         options = rng.choice([(), (), ("--pad",), ("--fill", "00"), ("--pad", "--fill", "%02X" % rng.randrange(256))])
-        if any_order:
+        if how == "reorder":
             options = ("--any-order",) + options
+        if how == "replace":
+            options = ("--overlap=replace",) + options
         with tempfile.TemporaryDirectory() as folder:
-            failure = compare(quorlit, text, start, size, folder, options)
-            if index == 0 and not failure:  # the map of the file, once
+            failure = compare(quorlit, texts, start, size, folder, options)
+            if index == 0 and len(texts) == 1 and not failure:  # the map of the file, once
                 failure = info_differs(quorlit, folder)
         if failure:
-            return failure + text
+            return failure + "\n--\n".join(texts)
+
+
+def data_records(text):  # the (address, data) of a file's data records up to its end-of-file record
+    records, base, segmented = [], 0, False
+    for line in text.split("\n"):
+        if not line.strip().startswith(":"):
+            continue
+        body = bytes.fromhex(line.strip()[1:])
+        field, type_, data = body[1] << 8 | body[2], body[3], body[4:-1]
+        if type_ == 1:
+            break
+        if type_ in (2, 4):
+            segmented = type_ == 2
+            base = (data[0] << 8 | data[1]) << (4 if segmented else 16)
+        if type_ == 0 and data:
+            # Under a segment base, the bytes past the segment's end wrap to its start.
+            run = min(len(data), 0x10000 - field) if segmented else len(data)
+            records.append((base + field & 0xFFFFFFFF, data[:run]))
+            if run < len(data):
+                records.append((base, data[run:]))
+    return records
+
+
+def merges_back(quorlit, text, start, size, folder, rng):  # what differs when the file, split, is merged, or None
+    failure = compare(quorlit, [text], start, size, folder, ("--any-order",))
+    whole = Path(folder, "out.bin").read_bytes()
+    for interleave in (False, True):
+        parts = split(rng, data_records(text), interleave)
+        failure = failure or compare(quorlit, parts, start, size, folder)
+        if not failure and Path(folder, "out.bin").read_bytes() != whole:
+            failure = "not the image of the whole file"
+        if failure:
+            return "split into %d files: %s" % (len(parts), failure)
 
 
 def check_corpus(quorlit, corpus, folder):
@@ -123,15 +191,16 @@ def check_corpus(quorlit, corpus, folder):
     rows = [line.split("\t") for line in Path(corpus, "INDEX.tsv").read_text().splitlines()[1:]]
     for name, *_, start, size_k, _ in rows:
         text = Path(corpus, name).read_bytes().decode("latin-1")
-        failure = compare(quorlit, text, int(start, 16), int(size_k) * 1024, folder) or info_differs(quorlit, folder) or ""
+        failure = compare(quorlit, [text], int(start, 16), int(size_k) * 1024, folder) or info_differs(quorlit, folder) or ""
         if name.startswith(DESCENDING):  # refused as they stand, converted with --any-order
             refused = "status 2," in failure and "lower address" in failure
             failure = "" if refused else failure or "converted without --any-order"
-            failure = failure or compare(quorlit, text, int(start, 16), int(size_k) * 1024, folder, ("--any-order",))
+            failure = failure or compare(quorlit, [text], int(start, 16), int(size_k) * 1024, folder, ("--any-order",))
+        failure = failure or merges_back(quorlit, text, int(start, 16), int(size_k) * 1024, folder, random.Random(name))
         if failure:
             print("corpus: %s differs: %s" % (name, failure))
             return 1
-    print("corpus: %d real files as expected, --info as srec_info" % len(rows))
+    print("corpus: %d real files as expected, --info as srec_info, split files merged back" % len(rows))
     return 0
 
 
@@ -151,8 +220,8 @@ def main():
     if failures:
         print("differential: file %d differs: %s" % failures[0])
         return 1
-    print("differential: %d files, %d windows compared with srec_cat and %d --info maps with srec_info, "
-          "0 differences" % (files, 4 * files, files))
+    print("differential: %d files, %d windows compared with srec_cat and the --info maps with srec_info, "
+          "0 differences" % (files, 4 * files))
 
 
 if __name__ == "__main__":
