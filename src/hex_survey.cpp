@@ -82,9 +82,14 @@ bool before(const RecordPlace &a, const RecordPlace &b) {
 
 // Counts a record that gives `address` another value, keeping the earliest few.
 void note_conflict(HexSurvey &survey, const RecordPlace &place, std::uint32_t address) {
-    ++survey.conflicting;
     int at = survey.conflicts_kept;
     while (at > 0 && before(place, survey.conflicts[at - 1].place)) --at;
+    // A record whose bytes lie in blocks of two passes is one record.
+    if (at > 0 && !before(survey.conflicts[at - 1].place, place)) {
+        if (address < survey.conflicts[at - 1].address) survey.conflicts[at - 1].address = address;
+        return;
+    }
+    ++survey.conflicting;
     if (at == CONFLICTS_KEPT) return;
     int last = survey.conflicts_kept < CONFLICTS_KEPT ? survey.conflicts_kept : CONFLICTS_KEPT - 1;
     for (int i = last; i > at; --i) survey.conflicts[i] = survey.conflicts[i - 1];

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -152,7 +153,8 @@ int info(const CommandLine &line) {
 
 int main(int argc, char **argv) {
     // With the image on standard output, messages keep out of its stream.
-    if (argc > 4 && is_standard_output(argv[argc - 1])) message_out = stderr;
+    bool map = argc > 1 && std::strcmp(argv[1], "--info") == 0;
+    if (argc > 4 && !map && is_standard_output(argv[argc - 1])) message_out = stderr;
     CommandLine line;
     int status = parse_command_line(argc, argv, line);
     if (status != COMMAND_RUN) return finish(status);
