@@ -284,8 +284,8 @@ void print_compare(const HexSurvey &survey) {
 // Prints, for several inputs, each record that gives an address another value than an earlier
 // one, with the place of the record that gave it first.
 void print_conflicts(const HexSurvey &survey) {
-    char text[160];
-    char where[64];
+    char text[PLACE_TEXT + 128];
+    char where[PLACE_TEXT];
     for (int i = 0; i < survey.conflicts_kept; ++i) {
         const Conflict &conflict = survey.conflicts[i];
         RecordPlace first;

@@ -89,10 +89,9 @@ int place_run(Image &image, std::uint32_t address, const std::uint8_t *bytes, st
     if (offset < bytes_written && !options.any_order) return CONVERT_LOWER_ADDRESS;
     if (offset >= IMAGE_MAX || inside > IMAGE_MAX - offset) return CONVERT_TOO_LARGE;
     bytes += first;
-    std::uint32_t below = 0;
-    if (offset < bytes_written) {
+    std::uint32_t below = 0; // the bytes that go below the image's end
+    if (offset < bytes_written)
         below = bytes_written - offset < inside ? bytes_written - offset : inside;
-    }
     if (below > 0 && !options.replace) {
         int stop = 0;
         detail = find_change(offset, bytes, below, bytes_written, stop);

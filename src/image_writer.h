@@ -32,13 +32,11 @@ void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_si
                  const ImageOptions &options);
 
 // Adds the data records of hex_in, input `image.input`, up to its end-of-file record, to the
-// image on image_out.
-// Returns RECORD_END, or the error that stopped it, having written nothing of the record that
-// failed; `stop_detail` then holds the address of the record's piece that failed (its bytes
-// after a 64 KiB segment's wrap are a piece of their own) for CONVERT_LOWER_ADDRESS and
-// CONVERT_NO_SEEK, the first address whose data would change for CONVERT_CHANGED_DATA, and the
-// record's byte count for the reader's errors. Write errors are left on image_out for the caller
-// to find.
+// image on image_out. Returns RECORD_END, or the error that stopped it; `stop_detail` then holds
+// the address of the record's piece that failed (its bytes after a 64 KiB segment's wrap are a
+// piece of their own) for CONVERT_LOWER_ADDRESS and CONVERT_NO_SEEK, the first address whose
+// data would change for CONVERT_CHANGED_DATA, and the record's byte count for the reader's
+// errors. Write errors are left on image_out for the caller to find.
 int convert_hex_to_image(Image &image);
 
 // Ends the image: pads it to the window's size when asked. Returns RECORD_END, or

@@ -30,26 +30,10 @@ void print_where(const char *in_name, std::uint64_t line, const char *reason) {
     }
 }
 
-} // namespace
-
-void place_text(char (&text)[64], const RecordPlace &place) {
-    text[0] = '\0';
-    if (place.input < 0) return;
-    point_at_input(place.input);
-    std::uint64_t line = place.position == 0 ? 0 : input_line(place.position - 1);
-    if (line != 0) {
-        std::snprintf(text, sizeof text, "%.40s:%" PRIu64, input_name(place.input), line);
-    } else {
-        std::snprintf(text, sizeof text, "%.40s", input_name(place.input));
-    }
-}
-
-namespace {
-
 // Returns why the run stopped on `stop`, given the input as the stop left it, formatted into
 // `text` where it names a value.
-const char *stop_reason(char (&text)[160], int stop, std::uint32_t detail, std::uint32_t image_end,
-                        const RecordPlace &earlier) {
+const char *stop_reason(char (&text)[PLACE_TEXT + 128], int stop, std::uint32_t detail,
+                        std::uint32_t image_end, const RecordPlace &earlier) {
     int last = input_last();
     const char *reason = text;
     if (hex_in.ended && hex_in.failed) {
@@ -67,7 +51,7 @@ const char *stop_reason(char (&text)[160], int stop, std::uint32_t detail, std::
     } else if (stop == RECORD_BAD_LENGTH) {
         std::snprintf(text, sizeof text, "extended address record of %u bytes", detail);
     } else if (stop == CONVERT_CHANGED_DATA) {
-        char where[64];
+        char where[PLACE_TEXT];
         place_text(where, earlier);
         std::snprintf(text, sizeof text, "record changes the data at %x written by %s", detail,
                       where);
@@ -84,6 +68,18 @@ const char *stop_reason(char (&text)[160], int stop, std::uint32_t detail, std::
 
 } // namespace
 
+void place_text(char (&text)[PLACE_TEXT], const RecordPlace &place) {
+    text[0] = '\0';
+    if (place.input < 0) return;
+    point_at_input(place.input);
+    std::uint64_t line = place.position == 0 ? 0 : input_line(place.position - 1);
+    if (line != 0) {
+        std::snprintf(text, sizeof text, "%s:%" PRIu64, input_name(place.input), line);
+    } else {
+        std::snprintf(text, sizeof text, "%s", input_name(place.input));
+    }
+}
+
 void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_end,
                 const RecordPlace &earlier) {
     std::fprintf(message_out, "%s\n", stop_message(stop));
@@ -91,7 +87,7 @@ void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_e
     if (stop == CONVERT_TOO_LARGE) return;
     // The line of the character that stopped the run, or of the end of the input.
     std::uint64_t position = input_position() - (hex_in.ended ? 0 : 1);
-    char text[160];
+    char text[PLACE_TEXT + 128];
     const char *reason = stop_reason(text, stop, detail, image_end, earlier);
     point_at_input(input);
     print_where(input_name(input), input_line(position), reason);

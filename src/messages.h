@@ -5,6 +5,7 @@
 
 #include "input_files.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -19,9 +20,12 @@ inline std::FILE *message_out = stdout;
 void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_end,
                 const RecordPlace &earlier);
 
+// Room for a file name and a line number; a longer name is cut.
+constexpr std::size_t PLACE_TEXT = 1024;
+
 // Writes into `text` the IN:LINE form of `place`, without the line where it cannot be found again
 // (a pipe), or nothing where there is no such place (input -1).
-void place_text(char (&text)[64], const RecordPlace &place);
+void place_text(char (&text)[PLACE_TEXT], const RecordPlace &place);
 
 // Prints `reason` about the record at `place`, on a line of its own.
 void print_at(const RecordPlace &place, const char *reason);
