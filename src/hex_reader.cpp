@@ -183,6 +183,12 @@ int hex_digit_value(int c) {
     return static_cast<int>(digit(c));
 }
 
+int next_record(RecordWalk &walk) {
+    int result = read_placed_record(walk.base, walk.place, walk.data, walk.count, walk.first);
+    walk.first = false;
+    return result;
+}
+
 int read_placed_record(AddressBase &base, DataPlace &place, std::uint8_t *record_data,
                        std::uint8_t &byte_count, bool first) {
     std::uint32_t address = 0;

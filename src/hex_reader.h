@@ -65,6 +65,18 @@ struct DataPlace {
 int read_placed_record(AddressBase &base, DataPlace &place, std::uint8_t *record_data,
                        std::uint8_t &byte_count, bool first);
 
+// A walk through the records of hex_in, with the base that its extended address records set.
+struct RecordWalk {
+    AddressBase base;
+    DataPlace place;
+    std::uint8_t data[RECORD_DATA_MAX];
+    std::uint8_t count = 0;
+    bool first = true; // no record read yet
+};
+
+// Reads the next record of the walk as read_placed_record does.
+int next_record(RecordWalk &walk);
+
 // Returns the value (0 to 15) of the hexadecimal digit c (either case), or -1.
 int hex_digit_value(int c);
 

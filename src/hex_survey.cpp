@@ -102,19 +102,19 @@ void note_conflict(HexSurvey &survey, const RecordPlace &place, std::uint32_t ad
 bool compare_input(HexSurvey &survey, int input) {
     point_at_input(input);
     if (!rewind_input()) return false;
-    AddressBase base;
-    std::uint8_t data[RECORD_DATA_MAX];
-    for (bool first = true;; first = false) {
-        DataPlace place = {};
-        std::uint8_t count = 0;
-        int result = read_placed_record(base, place, data, count, first);
+    RecordWalk walk;
+    for (;;) {
+        int result = next_record(walk);
         if (result == RECORD_END) return true;
         if (result < 0) return false;
         if (result != RECORD_DATA) continue;
+        const DataPlace &place = walk.place;
+        // Both pieces are compared; `changed` ends at the first piece's change, if it has one.
         std::uint32_t changed = 0;
-        bool same = compare_piece(place.address, data, place.run, changed);
-        same = compare_piece(place.wrapped, data + place.run, count - place.run, changed) && same;
-        if (!same) note_conflict(survey, {input, input_position()}, changed);
+        std::uint32_t rest = walk.count - place.run;
+        bool wrapped_same = compare_piece(place.wrapped, walk.data + place.run, rest, changed);
+        bool first_same = compare_piece(place.address, walk.data, place.run, changed);
+        if (!first_same || !wrapped_same) note_conflict(survey, {input, input_position()}, changed);
     }
 }
 
@@ -189,12 +189,12 @@ void start_survey(HexSurvey &survey) {
 }
 
 int survey_input(HexSurvey &survey, int input, std::uint32_t &detail) {
-    AddressBase base;
-    std::uint8_t data[RECORD_DATA_MAX];
-    for (bool first = true;; first = false) {
-        DataPlace place = {};
-        std::uint8_t count = 0;
-        int result = read_placed_record(base, place, data, count, first);
+    RecordWalk walk;
+    for (;;) {
+        int result = next_record(walk);
+        const DataPlace &place = walk.place;
+        const std::uint8_t *data = walk.data;
+        std::uint8_t count = walk.count;
         if (result < 0) {
             detail = count;
             if (result != RECORD_END) return result;

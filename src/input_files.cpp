@@ -25,15 +25,12 @@ bool gives(const DataPlace &place, std::uint32_t count, std::uint32_t address) {
 // Reads hex_in again from its start, up to input position `end` (0: to its end), for the first
 // data record that gives `address`. Returns the input position after it, or 0.
 std::uint64_t scan_for(std::uint32_t address, std::uint64_t end) {
-    AddressBase base;
-    std::uint8_t data[RECORD_DATA_MAX];
-    for (bool first = true;; first = false) {
-        DataPlace place = {};
-        std::uint8_t count = 0;
-        int result = read_placed_record(base, place, data, count, first);
+    RecordWalk walk;
+    for (;;) {
+        int result = next_record(walk);
         std::uint64_t at = input_position();
         if (result < 0 || (end != 0 && at >= end)) return 0;
-        if (result == RECORD_DATA && gives(place, count, address)) return at;
+        if (result == RECORD_DATA && gives(walk.place, walk.count, address)) return at;
     }
 }
 
