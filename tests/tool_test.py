@@ -72,6 +72,7 @@ CASES = [
     ("size 1G", "1d00e000 1G in.hex out.bin", END, "\nProblem with size 1G", 1, None),
     ("size 1KK", "1d00e000 1KK in.hex out.bin", END, "\nProblem with size 1KK", 1, None),
     ("size 1a", "1d00e000 1a in.hex out.bin", END, "\nProblem with size 1a", 1, None),
+    ("size 0xFFFFFFFF", "1d00e000 0xFFFFFFFF in.hex out.bin", ONE, "", 0, image("01")),
     ("size 0x1g", "1d00e000 0x1g in.hex out.bin", END, "\nProblem with size 0x1g", 1, None),
     ("size 2,048", "1d00e000 2,048 in.hex out.bin", END, "\nProblem with size 2,048", 1, None),
     ("size empty", "1d00e000 '' in.hex out.bin", END, "\nProblem with size ", 1, None),
