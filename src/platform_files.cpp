@@ -20,6 +20,13 @@
 
 namespace {
 
+// Whether files are told apart by their paths (std::filesystem) rather than device and inode.
+#if defined(QUORLIT_FILESYSTEM)
+constexpr bool BY_PATH = true;
+#else
+constexpr bool BY_PATH = false;
+#endif
+
 #if defined(_WIN32)
 // Whether `name` is `known`, in either case.
 bool same_name(const char *name, const char *known) {
@@ -31,7 +38,7 @@ bool same_name(const char *name, const char *known) {
 }
 #endif
 
-#if !defined(QUORLIT_FILESYSTEM)
+#if defined(__unix__) || defined(__APPLE__)
 // Reads the identity of the named file, or of the standard stream `standard` for "-".
 bool identify(const char *name, std::FILE *standard, struct stat &identity) {
     if (is_dash(name)) return fstat(fileno(standard), &identity) == 0;
@@ -76,17 +83,25 @@ bool is_console_name(const char *name) {
 }
 
 // POSIX tells by device and inode, which keeps the C++ library (and its megabyte or two) out of
-// the process. Elsewhere file names are UTF-8, on Windows through quorlit.manifest.
+// the process, and tells what "-" stands for. Elsewhere file names are UTF-8, on Windows through
+// quorlit.manifest.
 bool same_file(const char *in, const char *out) {
+    bool standard = is_dash(in) || is_dash(out);
+#if defined(__unix__) || defined(__APPLE__)
+    if (!BY_PATH || standard) {
+        struct stat first, second;
+        return identify(in, stdin, first) && identify(out, stdout, second) &&
+               first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+#endif
 #if defined(QUORLIT_FILESYSTEM)
-    if (is_dash(in) || is_dash(out)) return false;
+    // Windows tells no file behind a standard stream.
+    if (standard) return false;
     std::error_code error;
     return std::filesystem::equivalent(std::filesystem::u8path(in), std::filesystem::u8path(out),
                                        error);
 #else
-    struct stat first, second;
-    return identify(in, stdin, first) && identify(out, stdout, second) &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return false;
 #endif
 }
 

@@ -90,6 +90,7 @@ CASES = [
     ("replace across files", "--overlap=replace 1d00e000 1 in.hex b.hex out.bin", (ONE, EXT + r(0, 0xE000, "02") + END),
      "", 0, image("02")),
     ("output is the second input", "0 1 in.hex b.hex b.hex", (END, END), SAME + "b.hex", 1, None),
+    ("output is standard input", "-q 0 1 - in.hex <in.hex", END, SAME + "in.hex", 1, None),
     ("missing second input", W + " out2.bin", END, "\nCannot open input file out.bin", 1, None),
     ("info: two files and a conflict", "--info in.hex b.hex", (EXT + r(0, 0xE002, "0203") + END, EXT + REC + REC +
      r(0, 0xE003, "04") + END), "\n1d00e000-1d00e000 1\n1d00e002-1d00e003 2\n4 data records, 5 data bytes, 2 runs\n"
@@ -148,6 +149,11 @@ CASES = [
     ("info: the 18th record changes a value", "--info in.hex", EXT + REC * 17 + r(0, 0xE000, "02") + END,
      "\n1d00e000-1d00e000 1\n18 data records, 18 data bytes, 1 run\nin.hex:3: records descend: convert with "
      "--any-order\nin.hex:3: gives 1d00e000 again\nin.hex:19: gives 1d00e000 another value: the file is inconsistent\n",
+     0, None),
+    ("info: repeats in 17 blocks, the last changes a value", "--info in.hex", "".join(r(4, 0, "%04X" % k) + REC * 2
+     for k in range(16)) + r(4, 0, "0010") + REC + r(0, 0xE000, "02") + END, "".join("\n%04xe000-%04xe000 1" % (k, k)
+     for k in range(17)) + "\n34 data records, 34 data bytes, 17 runs\nin.hex:3: records descend: convert with "
+     "--any-order\nin.hex:3: gives 0000e000 again\nin.hex:51: gives 0010e000 another value: the file is inconsistent\n",
      0, None),
     ("info: records after the end-of-file record", "--info in.hex", ONE + "\n" + EXT + r(0, 0xE001, "02") + ":0x\n" +
      END, "\n1d00e000-1d00e000 1\n1 data record, 1 data byte, 1 run\nrecords ascend\nin.hex:3: 3 records follow the "
