@@ -3,7 +3,7 @@
 #include "hex_reader.h"
 #include "streams.h"
 
-#include <vector>
+#include <cstdlib>
 
 namespace {
 
@@ -12,7 +12,11 @@ struct InputFile {
     std::FILE *file;
 };
 
-std::vector<InputFile> inputs;
+// The list grows with realloc, so that no C++ library (and its megabyte or two) enters the
+// process.
+InputFile *inputs = nullptr;
+int held = 0; // inputs in the list
+int room = 0; // inputs it has room for
 
 // hex_in as a message found it, while find_first_giver reads the inputs again.
 InputStream saved_input;
@@ -37,27 +41,36 @@ std::uint64_t scan_for(std::uint32_t address, std::uint64_t end) {
 } // namespace
 
 void clear_inputs() {
-    inputs.clear();
+    held = 0;
 }
 
-void add_input(const char *name, std::FILE *file) {
-    inputs.push_back({name, file});
+bool add_input(const char *name, std::FILE *file) {
+    if (held == room) {
+        int more = room == 0 ? 8 : 2 * room;
+        void *grown = std::realloc(inputs, static_cast<std::size_t>(more) * sizeof *inputs);
+        if (grown == nullptr) return false;
+        inputs = static_cast<InputFile *>(grown);
+        room = more;
+    }
+    inputs[held] = {name, file};
+    ++held;
+    return true;
 }
 
 int input_count() {
-    return static_cast<int>(inputs.size());
+    return held;
 }
 
 const char *input_name(int index) {
-    return inputs[static_cast<std::size_t>(index)].name;
+    return inputs[index].name;
 }
 
 bool read_input(int index) {
-    return open_input(inputs[static_cast<std::size_t>(index)].file);
+    return open_input(inputs[index].file);
 }
 
 void point_at_input(int index) {
-    hex_in.file = inputs[static_cast<std::size_t>(index)].file;
+    hex_in.file = inputs[index].file;
 }
 
 void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPlace &found) {
@@ -77,7 +90,7 @@ void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPl
 
 void close_inputs() {
     // Standard input may stand more than once.
-    for (const InputFile &input : inputs)
-        if (input.file != stdin) std::fclose(input.file);
-    inputs.clear();
+    for (int i = 0; i < held; ++i)
+        if (inputs[i].file != stdin) std::fclose(inputs[i].file);
+    held = 0;
 }

@@ -9,8 +9,8 @@
 // Forgets the inputs of an earlier run.
 void clear_inputs();
 
-// Adds an open input file of the given name.
-void add_input(const char *name, std::FILE *file);
+// Adds an open input file of the given name. Returns false when there is no memory for it.
+bool add_input(const char *name, std::FILE *file);
 
 // The number of inputs, and the name of input `index`.
 int input_count();

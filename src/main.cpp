@@ -32,12 +32,12 @@ bool open_inputs(const CommandLine &line) {
     for (int i = 0; i < line.in_count; ++i) {
         const char *name = line.in_names[i];
         std::FILE *file = is_folder(name) ? nullptr : open_file(name, "rb");
-        if (file == nullptr) {
+        if (file == nullptr || !add_input(name, file)) {
+            if (file != nullptr && file != stdin) std::fclose(file);
             std::fprintf(message_out, "\nCannot open input file %s", name);
             close_inputs();
             return false;
         }
-        add_input(name, file);
     }
     if (read_input(0)) return true;
     std::fprintf(message_out, "\nCannot open input file %s", input_name(0));
