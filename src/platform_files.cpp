@@ -16,6 +16,7 @@
 #include <cctype>
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 namespace {
@@ -28,6 +29,30 @@ constexpr bool BY_PATH = false;
 #endif
 
 #if defined(_WIN32)
+// Whether two open handles lead to one file: the same volume and file index.
+bool same_handle_file(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// Whether the standard stream `standard` reads or writes the named file.
+bool standard_is_file(std::FILE *standard, const char *name) {
+    auto stream = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(standard)));
+    HANDLE named = CreateFileW(std::filesystem::u8path(name).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (stream == INVALID_HANDLE_VALUE || named == INVALID_HANDLE_VALUE) {
+        if (named != INVALID_HANDLE_VALUE) CloseHandle(named);
+        return false;
+    }
+    bool same = same_handle_file(stream, named);
+    CloseHandle(named);
+    return same;
+}
+
 // Whether `name` is `known`, in either case.
 bool same_name(const char *name, const char *known) {
     std::size_t i = 0;
@@ -94,8 +119,13 @@ bool same_file(const char *in, const char *out) {
                first.st_dev == second.st_dev && first.st_ino == second.st_ino;
     }
 #endif
+#if defined(_WIN32)
+    // Windows tells the file behind a standard stream by its handle.
+    if (is_dash(in) && is_dash(out)) return false;
+    if (is_dash(in)) return standard_is_file(stdin, out);
+    if (is_dash(out)) return standard_is_file(stdout, in);
+#endif
 #if defined(QUORLIT_FILESYSTEM)
-    // Windows tells no file behind a standard stream.
     if (standard) return false;
     std::error_code error;
     return std::filesystem::equivalent(std::filesystem::u8path(in), std::filesystem::u8path(out),

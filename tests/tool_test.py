@@ -290,6 +290,8 @@ class Table(unittest.TestCase):
             by_name = any(name in args for name in ("/dev/stdin", "/dev/fd/", "/dev/stdout", " fifo"))
             if RUNNER and by_name:  # Wine opens no pipe, nor its standard output, by name
                 continue
+            if RUNNER and "<in.hex" in args:  # Wine tells no file behind an inherited standard input
+                continue
             if name.startswith("Windows:") and not RUNNER:
                 continue
             quiet = status == 0 and ("-q" in words or "--quiet" in words)
