@@ -277,17 +277,19 @@ def run(args, texts):  # (messages, status, image or None, input, stray stderr) 
             command = "timeout 1 " + command
         status = subprocess.run(command, shell=True, cwd=folder).returncode
         stdout, stderr = read(folder, "stdout"), read(folder, "stderr")
-        if shlex.split(args)[-1] in ("-", "/dev/stdout") and "--info" not in args:  # the image is standard output,
-            return stderr.decode(), status, stdout or None, read(folder, "in.hex").decode("latin-1"), b""  # messages stderr
+        hex_left = read(folder, "in.hex").decode("latin-1")
+        to_stdout = shlex.split(args)[-1] in ("-", "/dev/stdout") and "--info" not in args
+        if to_stdout:  # the image is standard output, and the messages go to standard error
+            return stderr.decode(), status, stdout or None, hex_left, b""
         stderr = b"" if RUNNER else stderr  # wine may talk on standard error
-        return stdout.decode(), status, read(folder, "out.bin"), read(folder, "in.hex").decode("latin-1"), stderr
+        return stdout.decode(), status, read(folder, "out.bin"), hex_left, stderr
 
 
 class Table(unittest.TestCase):
     def test_cases(self):
         for name, args, hex_text, out, status, image_bytes in CASES:
             words = shlex.split(args)
-            by_name = any(name in args for name in ("/dev/stdin", "/dev/fd/", "/dev/stdout", " fifo"))
+            by_name = any(device in args for device in ("/dev/stdin", "/dev/fd/", "/dev/stdout", " fifo"))
             if RUNNER and by_name:  # Wine opens no pipe, nor its standard output, by name
                 continue
             if RUNNER and "<in.hex" in args:  # Wine tells no file behind an inherited standard input
