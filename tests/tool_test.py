@@ -36,8 +36,8 @@ def image(*parts):  # hex digits, or a number of 0xFF fill bytes
     return b"".join(bytes.fromhex(p) if isinstance(p, str) else b"\xff" * p for p in parts)
 
 
-# Each case: name, arguments, HEX text, standard output (the report follows where an image is
-# expected, or stands at HERE), exit status, image (None: no out.bin).
+# Each case: name, arguments, HEX text (or the texts of in.hex and b.hex), messages (the report
+# follows where an image is expected, or stands at HERE), exit status, image (None: no out.bin).
 HERE = "<report>"
 CASES = [
     ("file name in CJK", "1d00e000 256 链接.hex out.bin", ONE, "", 0, image("01")),
