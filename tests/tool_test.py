@@ -49,6 +49,8 @@ CASES = [
     ("any order: same bytes twice", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "0203") + END, "", 0, image("010203")),
     ("any order: a byte changed", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE000, "0103") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
      2, image("0102")),
+    ("any order: the first giver, not its neighbour", ANY, EXT + REC + r(0, 0xE001, "02") + r(0, 0xE001, "03") + END,
+     CHANGED % ("in.hex:4", S + 1, "in.hex:3"), 2, image("0102")),
     ("any order: data equal to fill", ANY, EXT + r(0, 0xE001, "FF") + r(0, 0xE000, "0000") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
      2, image(1, "FF")),
     ("any order: padded", "--pad --any-order 1d00e000 1 in.hex out.bin", EXT + r(0, 0xE002, "02") + r(0, 0xE000, "01") +
@@ -193,6 +195,7 @@ CASES = [
     ("header, end of file without checksum", W, "junk\n\xff" + EXT + REC + ":00000001", "", 0, image("01")),
     ("comment lines with colons", W, "# $Id: a3load.hex,v 1.1 $\r\n# built: 10:22:33\n#:\n" + ONE, "", 0, image("01")),
     ("text before a good record", W, "image " + ONE, "", 0, image("01")),
+    ("text before a good data record", "e000 1 in.hex out.bin", "image " + REC + END, "", 0, image("01")),
     ("damaged first record after a byte-order mark", W, "\xef\xbb\xbf :020000041D00DE\n" + ONE,
      BAD % (1, "checksum mismatch"), 2, b""),
     ("comment line, then a damaged record", W, "# a:b\n:0200000x1D00DD\n" + ONE,
