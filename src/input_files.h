@@ -28,10 +28,9 @@ struct RecordPlace {
     std::uint64_t position = 0;
 };
 
-// Finds the first data record, in the inputs up to the record at `before`, that gives flash
-// address `address`. Returns true and sets `found`; or sets found.position to 0 with
-// found.input at the first of those inputs that cannot be read again (a pipe), or -1. Leaves
-// hex_in as it was.
+// Sets `found` to the first data record, in the inputs up to the record at `before`, that gives
+// flash address `address`; where none is found, found.position is 0 and found.input is the first
+// of those inputs that cannot be read again (a pipe), or -1. Leaves hex_in as it was.
 void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPlace &found);
 
 // Closes every input.
