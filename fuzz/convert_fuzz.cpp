@@ -90,9 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (stop == RECORD_END) compare_repeats(survey);
     close_inputs();
     if (run_count() > RUNS_MAX) std::abort();
-    for (std::size_t i = 0; i < run_count(); ++i) {
-        if (runs()[i].first > runs()[i].last) std::abort();
-        if (i > 0 && runs()[i].first <= runs()[i - 1].last + 1) std::abort();
+    std::size_t seen = 0;
+    AddressRun before = {};
+    for (std::size_t i = find_run(0); i != run_end(); i = next_run(i), ++seen) {
+        if (run_at(i).first > run_at(i).last) std::abort();
+        if (seen > 0 && run_at(i).first <= before.last + 1) std::abort();
+        before = run_at(i);
     }
+    if (seen != run_count()) std::abort();
     return 0;
 }

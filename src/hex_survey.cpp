@@ -42,9 +42,10 @@ bool note_piece(std::uint32_t first, std::uint32_t count, bool &repeats, std::ui
         return note_piece(first, high, repeats, repeated) &&
                note_piece(0, count - high, repeats, repeated);
     }
-    for (std::size_t i = find_run(first); i < run_count() && runs()[i].first <= last; ++i) {
-        std::uint32_t from = runs()[i].first > first ? runs()[i].first : first;
-        std::uint32_t to = runs()[i].last < last ? runs()[i].last : last;
+    for (std::size_t i = find_run(first); i != run_end() && run_at(i).first <= last;
+         i = next_run(i)) {
+        std::uint32_t from = run_at(i).first > first ? run_at(i).first : first;
+        std::uint32_t to = run_at(i).last < last ? run_at(i).last : last;
         mark_repeated(from, to);
         if (!repeats) repeated = from;
         repeats = true;
@@ -246,9 +247,10 @@ const char *plural(std::uint64_t count) {
 
 // Prints the runs, the totals and the start address records.
 void print_map(const HexSurvey &survey) {
-    for (std::size_t i = 0; i < run_count(); ++i) {
-        std::uint64_t length = std::uint64_t{runs()[i].last} - runs()[i].first + 1;
-        std::fprintf(message_out, "\n%08x-%08x %" PRIu64, runs()[i].first, runs()[i].last, length);
+    for (std::size_t i = find_run(0); i != run_end(); i = next_run(i)) {
+        const AddressRun &run = run_at(i);
+        std::uint64_t length = std::uint64_t{run.last} - run.first + 1;
+        std::fprintf(message_out, "\n%08x-%08x %" PRIu64, run.first, run.last, length);
     }
     std::fprintf(message_out, "\n%" PRIu64 " data record%s, %" PRIu64 " data byte%s, %zu run%s",
                  survey.records, plural(survey.records), survey.bytes, plural(survey.bytes),

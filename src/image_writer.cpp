@@ -40,12 +40,13 @@ int unreachable() {
 std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
                           std::uint32_t end, int &stop) {
     std::uint32_t last = offset + count - 1;
-    for (std::size_t i = find_run(offset); i < run_count() && runs()[i].first <= last; ++i) {
-        std::uint32_t from = runs()[i].first > offset ? runs()[i].first : offset;
-        std::uint32_t to = runs()[i].last < last ? runs()[i].last : last;
+    for (std::size_t i = find_run(offset); i != run_end() && run_at(i).first <= last;
+         i = next_run(i)) {
+        std::uint32_t from = run_at(i).first > offset ? run_at(i).first : offset;
+        std::uint32_t to = run_at(i).last < last ? run_at(i).last : last;
         for (std::uint32_t at = from; at <= to;) {
-            unsigned char *held = nullptr;
-            std::size_t length = output_at(at, end, held);
+            const unsigned char *held = nullptr;
+            std::size_t length = output_at(at, held);
             if (length == 0) {
                 stop = unreachable();
                 return end;
@@ -55,22 +56,6 @@ std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::
         }
     }
     return end;
-}
-
-// Writes `count` bytes over the image at `offset`, below its end.
-int write_below(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
-                std::uint32_t end) {
-    while (count > 0) {
-        unsigned char *held = nullptr;
-        std::size_t length = output_at(offset, end, held);
-        if (length == 0) return unreachable();
-        std::uint32_t part = count < length ? count : static_cast<std::uint32_t>(length);
-        std::memcpy(held, bytes, part);
-        offset += part;
-        bytes += part;
-        count -= part;
-    }
-    return 0;
 }
 
 // Writes the bytes of a run at flash address `address` that fall inside the window, after fill
@@ -99,12 +84,8 @@ int place_run(Image &image, std::uint32_t address, const std::uint8_t *bytes, st
         if (detail != bytes_written) return CONVERT_CHANGED_DATA;
     }
     if (options.any_order && !add_run(offset, offset + inside - 1)) return CONVERT_TOO_MANY_RUNS;
-    if (below > 0) {
-        int stop = write_below(offset, bytes, below, bytes_written);
-        if (stop != 0) return stop;
-    }
+    if (below > 0 && !output_overwrite(offset, bytes, below)) return unreachable();
     if (below == inside) return 0;
-    output_to_end(bytes_written);
     output_fill(options.fill, offset + below - bytes_written);
     output_write(bytes + below, inside - below);
     bytes_written = offset + inside;
@@ -160,7 +141,6 @@ int convert_hex_to_image(Image &image) {
 int finish_image(Image &image) {
     if (!image.options.pad) return RECORD_END;
     if (image.flash_size > IMAGE_MAX) return CONVERT_TOO_LARGE;
-    output_to_end(image.bytes_written);
     output_fill(image.options.fill, image.flash_size - image.bytes_written);
     image.bytes_written = image.flash_size;
     return RECORD_END;

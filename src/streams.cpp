@@ -30,7 +30,7 @@ bool rewind_input() {
 int refill_input() {
     hex_in.block_start += static_cast<std::uint64_t>(hex_in.end - hex_in.block);
     std::size_t got = 0;
-    if (!hex_in.ended) got = std::fread(hex_in.block, 1, STREAM_BLOCK, hex_in.file);
+    if (!hex_in.ended) got = std::fread(hex_in.block, 1, INPUT_BLOCK, hex_in.file);
     if (got == 0) {
         hex_in.ended = true;
         hex_in.failed = std::ferror(hex_in.file) != 0;
@@ -48,7 +48,7 @@ std::uint64_t input_line(std::uint64_t position) {
     int before = EOF;
     for (std::uint64_t seen = 0; seen < position;) {
         std::uint64_t left = position - seen;
-        std::size_t want = left < STREAM_BLOCK ? static_cast<std::size_t>(left) : STREAM_BLOCK;
+        std::size_t want = left < INPUT_BLOCK ? static_cast<std::size_t>(left) : INPUT_BLOCK;
         std::size_t got = std::fread(hex_in.block, 1, want, hex_in.file);
         if (got == 0) return 0;
         for (std::size_t i = 0; i < got; ++i) {
@@ -62,12 +62,16 @@ std::uint64_t input_line(std::uint64_t position) {
 }
 
 void open_output(std::FILE *file) {
-    image_out.file = file;
+    OutputStream &out = image_out;
+    out.file = file;
     std::setvbuf(file, nullptr, _IONBF, 0);
-    image_out.block_start = 0;
-    image_out.used = 0;
-    image_out.file_position = 0;
-    image_out.failed = false;
+    out.block_start = 0;
+    out.used = 0;
+    out.file_position = 0;
+    out.failed = false;
+    out.uses = 0;
+    out.last_page = nullptr;
+    for (OutputPage &page : out.pages) page = {0, 0, 0, 0, 0, {}};
 }
 
 void flush_output() {
@@ -88,8 +92,8 @@ void flush_output() {
 
 void output_fill(unsigned char fill, std::uint64_t length) {
     while (length > 0) {
-        if (image_out.used == STREAM_BLOCK) flush_output();
-        std::size_t room = STREAM_BLOCK - image_out.used;
+        if (image_out.used == OUTPUT_BLOCK) flush_output();
+        std::size_t room = OUTPUT_BLOCK - image_out.used;
         std::size_t part = length < room ? static_cast<std::size_t>(length) : room;
         std::memset(image_out.block + image_out.used, fill, part);
         image_out.used += part;
@@ -101,42 +105,102 @@ namespace {
 
 constexpr std::uint64_t UNKNOWN_POSITION = ~std::uint64_t{0};
 
-// Flushes the output block and loads the one that starts at `start`, holding the image up to
-// `image_end`. Returns false when the file cannot seek there or be read.
-bool load_output(std::uint64_t start, std::uint64_t image_end) {
-    flush_output();
-    std::uint64_t left = image_end - start;
-    std::size_t length = left < STREAM_BLOCK ? static_cast<std::size_t>(left) : STREAM_BLOCK;
-    if (length == 0) return true;
-    if (image_out.failed || std::fseek(image_out.file, static_cast<long>(start), SEEK_SET) != 0)
-        return false;
-    std::size_t got = std::fread(image_out.block, 1, length, image_out.file);
-    image_out.file_position = UNKNOWN_POSITION; // a write after a read must seek first
+// Writes the changed bytes of `page` back to the file; a failure is recorded in image_out.failed.
+void write_back(OutputPage &page) {
+    OutputStream &out = image_out;
+    std::size_t length = page.dirty_to - page.dirty_from;
+    if (length > 0 && !out.failed) {
+        std::uint64_t at = page.start + page.dirty_from;
+        if (std::fseek(out.file, static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fwrite(page.bytes + page.dirty_from, 1, length, out.file) != length)
+            out.failed = true;
+        out.file_position = at + length;
+    }
+    page.dirty_from = 0;
+    page.dirty_to = 0;
+}
+
+// Reads into `page` the image from `start`, up to the output block. Returns false when the file
+// cannot seek there or be read.
+bool read_page(OutputPage &page, std::uint64_t start) {
+    OutputStream &out = image_out;
+    write_back(page);
+    page.length = 0;
+    std::uint64_t left = out.block_start - start;
+    std::size_t length = left < OUTPUT_PAGE ? static_cast<std::size_t>(left) : OUTPUT_PAGE;
+    if (out.failed || std::fseek(out.file, static_cast<long>(start), SEEK_SET) != 0) return false;
+    std::size_t got = std::fread(page.bytes, 1, length, out.file);
+    out.file_position = UNKNOWN_POSITION; // a write after a read must seek first
     if (got != length) return false;
-    image_out.block_start = start;
-    image_out.used = length;
+    page.start = start;
+    page.length = length;
     return true;
+}
+
+// Returns the page that holds image offset `offset`, below the output block, reading it when no
+// page does; nullptr when it cannot be read.
+OutputPage *page_at(std::uint64_t offset) {
+    OutputStream &out = image_out;
+    std::uint64_t start = offset - offset % OUTPUT_PAGE;
+    OutputPage *page = out.last_page;
+    if (page == nullptr || page->start != start || offset - start >= page->length) {
+        page = nullptr;
+        OutputPage *oldest = &out.pages[0];
+        for (OutputPage &held : out.pages) {
+            if (held.length > 0 && held.start == start) page = &held;
+            if (held.used_at < oldest->used_at) oldest = &held;
+        }
+        if (page == nullptr) page = oldest;
+        // A page read before the image grew past it may hold less than it can now.
+        if (page->start != start || offset - start >= page->length) {
+            if (!read_page(*page, start)) return nullptr;
+        }
+    }
+    page->used_at = ++out.uses;
+    out.last_page = page;
+    return page;
 }
 
 } // namespace
 
-std::size_t output_at(std::uint64_t offset, std::uint64_t image_end, unsigned char *&bytes) {
+std::size_t output_at(std::uint64_t offset, const unsigned char *&bytes) {
     OutputStream &out = image_out;
-    if (offset < out.block_start || offset >= out.block_start + out.used) {
-        if (!load_output(offset - offset % STREAM_BLOCK, image_end)) return 0;
+    if (offset >= out.block_start) {
+        std::size_t index = static_cast<std::size_t>(offset - out.block_start);
+        bytes = out.block + index;
+        return out.used - index;
     }
-    std::size_t index = static_cast<std::size_t>(offset - out.block_start);
-    bytes = out.block + index;
-    return out.used - index;
+    OutputPage *page = page_at(offset);
+    if (page == nullptr) return 0;
+    std::size_t index = static_cast<std::size_t>(offset - page->start);
+    bytes = page->bytes + index;
+    return page->length - index;
 }
 
-void move_output(std::uint64_t image_end) {
-    if (!load_output(image_end - image_end % STREAM_BLOCK, image_end)) image_out.failed = true;
-    image_out.block_start = image_end - image_end % STREAM_BLOCK;
-    image_out.used = static_cast<std::size_t>(image_end % STREAM_BLOCK);
+bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::size_t count) {
+    OutputStream &out = image_out;
+    while (count > 0) {
+        if (offset >= out.block_start) {
+            std::memcpy(out.block + (offset - out.block_start), bytes, count);
+            return true;
+        }
+        OutputPage *page = page_at(offset);
+        if (page == nullptr) return false;
+        std::size_t index = static_cast<std::size_t>(offset - page->start);
+        std::size_t part = count < page->length - index ? count : page->length - index;
+        std::memcpy(page->bytes + index, bytes, part);
+        if (page->dirty_to == page->dirty_from || index < page->dirty_from)
+            page->dirty_from = index;
+        if (index + part > page->dirty_to) page->dirty_to = index + part;
+        offset += part;
+        bytes += part;
+        count -= part;
+    }
+    return true;
 }
 
 bool close_output() {
+    for (OutputPage &page : image_out.pages) write_back(page);
     flush_output();
     if (std::fclose(image_out.file) != 0) image_out.failed = true;
     return !image_out.failed;

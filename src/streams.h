@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
-// Larger blocks gain nothing measurable.
-constexpr std::size_t STREAM_BLOCK = 32 * 1024;
+// Input blocks of 256 KiB hold thousands of records, so that most are decoded whole; larger ones
+// gain nothing measurable. The record decoder may read INPUT_SLACK characters past the block's
+// end; it never uses them.
+constexpr std::size_t INPUT_BLOCK = 256 * 1024;
+constexpr std::size_t INPUT_SLACK = 64;
 
 struct InputStream {
     std::FILE *file;
@@ -20,18 +23,38 @@ struct InputStream {
     std::uint64_t block_start; // input position of block[0]
     bool ended;                // a read found the file's end, or failed
     bool failed;               // a read failed
-    unsigned char block[STREAM_BLOCK];
+    unsigned char block[INPUT_BLOCK + INPUT_SLACK];
 };
 
-// The output block holds the image bytes [block_start, block_start + used); writes go to its end,
-// and output_at moves it elsewhere in the file.
+// The image grows at the end of the output block. Records below the image's end go to pages of
+// the image read back from the file, written back only where they changed: OUTPUT_PAGES of them,
+// the least recently used one giving way, so that records that alternate between a few places
+// cost no reads or writes.
+constexpr std::size_t OUTPUT_BLOCK = 32 * 1024;
+constexpr std::size_t OUTPUT_PAGE = 4 * 1024;
+constexpr std::size_t OUTPUT_PAGES = 16;
+
+struct OutputPage {
+    std::uint64_t start;    // the image offset of bytes[0], a multiple of OUTPUT_PAGE
+    std::size_t length;     // the bytes held; 0 for a page not in use
+    std::size_t dirty_from; // bytes [dirty_from, dirty_to) changed since the page was read
+    std::size_t dirty_to;
+    std::uint64_t used_at; // when the page was last used
+    unsigned char bytes[OUTPUT_PAGE];
+};
+
+// The output block holds the image bytes [block_start, block_start + used): the end of the
+// image. Below block_start the image is in the file, or changed in a page.
 struct OutputStream {
     std::FILE *file;
     std::uint64_t block_start;
     std::size_t used;
     std::uint64_t file_position; // where the file's next read or write goes; unknown after a read
     bool failed;                 // a write or seek failed
-    unsigned char block[STREAM_BLOCK];
+    std::uint64_t uses;          // pages used so far
+    OutputPage *last_page;       // the page used last
+    unsigned char block[OUTPUT_BLOCK];
+    OutputPage pages[OUTPUT_PAGES];
 };
 
 inline InputStream hex_in;
@@ -88,8 +111,8 @@ void flush_output();
 // Adds `length` bytes at the end of the output block.
 inline void output_write(const unsigned char *bytes, std::size_t length) {
     while (length > 0) {
-        if (image_out.used == STREAM_BLOCK) flush_output();
-        std::size_t room = STREAM_BLOCK - image_out.used;
+        if (image_out.used == OUTPUT_BLOCK) flush_output();
+        std::size_t room = OUTPUT_BLOCK - image_out.used;
         std::size_t part = length < room ? length : room;
         std::memcpy(image_out.block + image_out.used, bytes, part);
         image_out.used += part;
@@ -101,18 +124,14 @@ inline void output_write(const unsigned char *bytes, std::size_t length) {
 // Adds `length` bytes of value `fill` at the end of the output block.
 void output_fill(unsigned char fill, std::uint64_t length);
 
-// Makes the output block hold image offset `offset`, below `image_end`, reading the image back
-// from the file. Returns how many bytes from that offset the block holds, and points `bytes` at
-// them; 0 when the file cannot go back (a pipe, a terminal) or be read.
-std::size_t output_at(std::uint64_t offset, std::uint64_t image_end, unsigned char *&bytes);
+// Finds image offset `offset`, below the image's end, in the output block or a page, reading
+// the image back from the file. Returns how many bytes from that offset are held there, and
+// points `bytes` at them; 0 when the file cannot go back (a pipe, a terminal) or be read.
+std::size_t output_at(std::uint64_t offset, const unsigned char *&bytes);
 
-// Moves the output block to `image_end`, reading back the block's part below it.
-void move_output(std::uint64_t image_end);
-
-// Makes writes add to the image at `image_end` again, after output_at.
-inline void output_to_end(std::uint64_t image_end) {
-    if (image_out.block_start + image_out.used != image_end) move_output(image_end);
-}
+// Writes `count` bytes over the image at `offset`, below its end. Returns false when the image
+// cannot be read back there (see output_at).
+bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::size_t count);
 
 // Writes the rest of the output and closes its file. Returns false when any write, seek or the
 // close failed.
