@@ -2,9 +2,10 @@
 // 2 MiB, or 64 KiB when bit 31 asks for padding; bit 30 asks for records in any order; bits 21 to
 // 28 give the fill, inverted; bit 29 splits the HEX into two inputs, at a point that its last
 // byte gives); the rest is the HEX.
-// Checks that the image is as long as the count, fits (and, padded, fills) the window, and holds
-// only fill and byte values spelled in the input; then maps the same inputs as --info does and
-// checks their runs.
+// Checks that records decoded whole give what the character reader alone gives (stop, image and
+// window checks), and that the image is as long as the count, fits (and, padded, fills) the
+// window, and holds only fill and byte values spelled in the input; then maps the same inputs as
+// --info does and checks their runs.
 #include "address_runs.h"
 #include "hex_reader.h"
 #include "hex_survey.h"
@@ -28,6 +29,55 @@ static void open_inputs(std::uint8_t *hex, std::size_t first_size, std::size_t s
     if (first_size < size) add_input("b.hex", fmemopen(hex + first_size, size - first_size, "rb"));
 }
 
+struct Conversion {
+    int stop;
+    std::size_t length;
+    Image image;
+};
+
+// Converts the HEX, as one or two inputs, into `memory`, with records decoded whole or not.
+static Conversion convert(std::uint8_t *hex, std::size_t first_size, std::size_t size,
+                          const std::uint32_t *window, ImageOptions options, bool whole,
+                          char *memory) {
+    plain_records = whole;
+    open_inputs(hex, first_size, size);
+    std::memset(memory, 0, 0x200000);
+    open_output(fmemopen(memory, 0x200000, "w+b"));
+    options.any_order = options.any_order || input_count() > 1;
+    Conversion done = {RECORD_END, 0, {}};
+    Image &image = done.image;
+    start_image(image, window[0], window[1], options);
+    for (int input = 0; input < input_count() && done.stop == RECORD_END; ++input) {
+        image.input = input;
+        if (!read_input(input)) std::abort();
+        done.stop = convert_hex_to_image(image);
+    }
+    if (done.stop == RECORD_END) done.stop = finish_image(image);
+    close_inputs();
+    flush_output();
+    std::fseek(image_out.file, 0, SEEK_END);
+    done.length = static_cast<std::size_t>(std::ftell(image_out.file));
+    if (!close_output()) std::abort();
+    return done;
+}
+
+static bool same_places(const RecordPlace &a, const RecordPlace &b) {
+    return a.input == b.input && a.position == b.position;
+}
+
+// Whether two conversions of the same inputs agree on all they report.
+static bool agree(const Conversion &a, const Conversion &b) {
+    const WindowChecks &x = a.image.checks;
+    const WindowChecks &y = b.image.checks;
+    return a.stop == b.stop && a.length == b.length &&
+           a.image.bytes_written == b.image.bytes_written &&
+           a.image.stop_detail == b.image.stop_detail && x.data == y.data && x.lowest == y.lowest &&
+           x.highest == y.highest && x.inside == y.inside && x.first_given == y.first_given &&
+           x.last_given == y.last_given && same_places(x.below, y.below) &&
+           x.below_from == y.below_from && same_places(x.beyond, y.beyond) &&
+           x.beyond_to == y.beyond_to;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size <= 8) return 0;
     std::uint32_t window[2];
@@ -40,31 +90,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     auto *hex = const_cast<std::uint8_t *>(data + 8);
     std::size_t first_size = split ? (size - 8) * data[size - 1] / 256 : 0;
     if (first_size == 0) first_size = size - 8;
-    open_inputs(hex, first_size, size - 8);
-    // The image goes to memory; a window holds at most 2 MiB less one byte.
-    static char memory[0x200000];
-    open_output(fmemopen(memory, sizeof memory, "w+b"));
-
     ImageOptions options;
     options.fill = fill;
     options.pad = pad;
     options.any_order = any_order;
-    options.any_order = any_order || input_count() > 1;
-    Image image;
-    start_image(image, window[0], window[1], options);
-    int stop = RECORD_END;
-    for (int input = 0; input < input_count() && stop == RECORD_END; ++input) {
-        image.input = input;
-        if (!read_input(input)) std::abort();
-        stop = convert_hex_to_image(image);
-    }
-    if (stop == RECORD_END) stop = finish_image(image);
-    std::uint32_t count = image.bytes_written;
-    close_inputs();
-    flush_output();
-    std::fseek(image_out.file, 0, SEEK_END);
-    auto length = static_cast<std::size_t>(std::ftell(image_out.file));
-    if (!close_output()) std::abort();
+    // The image goes to memory; a window holds at most 2 MiB less one byte.
+    static char memory[0x200000];
+    static char exact_memory[0x200000];
+    Conversion whole = convert(hex, first_size, size - 8, window, options, true, memory);
+    Conversion exact = convert(hex, first_size, size - 8, window, options, false, exact_memory);
+    if (!agree(whole, exact) || std::memcmp(memory, exact_memory, whole.length) != 0) std::abort();
+    int stop = whole.stop;
+    std::uint32_t count = whole.image.bytes_written;
+    std::size_t length = whole.length;
 
     bool spelled[256] = {};
     spelled[fill] = true;

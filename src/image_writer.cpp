@@ -1,6 +1,7 @@
 #include "image_writer.h"
 
 #include "address_runs.h"
+#include "hex_decode.h"
 #include "hex_reader.h"
 #include "streams.h"
 
@@ -101,6 +102,70 @@ inline int place_piece(Image &image, std::uint32_t address, const std::uint8_t *
     return place_run(image, address, bytes, count, detail);
 }
 
+// The characters of a data record after its mark: count, address, type and checksum, with the
+// data between, two digits each; and the bytes they spell.
+constexpr std::ptrdiff_t RECORD_TEXT_MIN = 2 * 5;
+constexpr std::size_t RECORD_BYTES_MAX = 5 + RECORD_DATA_MAX;
+static_assert(INPUT_SLACK >= DECODE_READS_PAST, "the decoder reads within the input block");
+
+// Places the records that follow in hex_in as the character reader would, as long as they need
+// no judgement: each lies whole in the block after a line end, all digits, its checksum right, a
+// data record under a base that does not wrap it, landing wholly at or past the image's end in
+// the window, or wholly outside it. Leaves hex_in at the first record that is not such a one.
+void place_plain_records(Image &image, const AddressBase &base) {
+    // Locals, so that the state stays in registers across records.
+    const std::uint32_t flash_start = image.flash_start;
+    const std::uint32_t flash_size = image.flash_size;
+    // The image's end may grow up to here.
+    const std::uint32_t limit = flash_size < IMAGE_MAX ? flash_size : IMAGE_MAX;
+    const bool any_order = image.options.any_order;
+    const bool segmented = base.segmented;
+    const std::uint32_t base_address = base.base;
+    std::uint32_t written = image.bytes_written;
+    const unsigned char *next = hex_in.next;
+    const unsigned char *const end = hex_in.end;
+    std::uint64_t placed = 0;
+    // Data copied 16 bytes at a time from bytes + 4 reads at most 15 bytes past the checksum.
+    std::uint8_t bytes[RECORD_BYTES_MAX + DECODE_WRITES_PAST];
+    static_assert(DECODE_WRITES_PAST >= 15, "the copy reads within bytes");
+    while (flash_size != 0) {
+        // The block's slack makes the line end's characters safe to look at.
+        const unsigned char *text = next;
+        if (*text == '\r') ++text;
+        if (*text == '\n') ++text;
+        if (end - text <= RECORD_TEXT_MIN || *text != ':') break;
+        unsigned count = hex_pair(text + 1);
+        if (count - 1 > 0xFEu || end - text <= RECORD_TEXT_MIN + 2 * count) break;
+        unsigned sum = 0;
+        if (!decode_hex(text + 1, 5 + count, bytes, sum)) break;
+        if ((sum & 0xFF) != 0 || bytes[3] != RECORD_DATA) break;
+        std::uint32_t field = static_cast<std::uint32_t>(bytes[1] << 8 | bytes[2]);
+        if (segmented && field + count > 0x10000) break;
+        std::uint32_t address = base_address + field;
+        std::uint32_t offset = address - flash_start;
+        if (offset < written || offset >= limit || count > limit - offset) {
+            // Wholly outside the window, or for the character reader.
+            if (offset < flash_size || 0u - offset < count) break;
+            next = text + 1 + RECORD_TEXT_MIN + 2 * count;
+            std::uint64_t position =
+                hex_in.block_start + static_cast<std::uint64_t>(next - hex_in.block);
+            note_data(image.checks, address, offset, count, flash_size, image.input, position);
+            ++placed;
+            continue;
+        }
+        if (any_order && !add_run(offset, offset + count - 1)) break;
+        next = text + 1 + RECORD_TEXT_MIN + 2 * count;
+        note_inside(image.checks, address, offset, count, flash_size);
+        if (offset != written) output_fill(image.options.fill, offset - written);
+        output_append_16(bytes + 4, count);
+        written = offset + count;
+        ++placed;
+    }
+    plain_records_placed += placed;
+    image.bytes_written = written;
+    hex_in.next = next;
+}
+
 } // namespace
 
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
@@ -115,6 +180,7 @@ int convert_hex_to_image(Image &image) {
     AddressBase base;
     int stop = 0;
     for (bool first = true; stop == 0; first = false) {
+        if (!first && plain_records) place_plain_records(image, base);
         std::uint8_t byte_count = 0;
         DataPlace place = {};
         int result = read_placed_record(base, place, record_data, byte_count, first);

@@ -31,6 +31,7 @@ struct InputStream {
 // the least recently used one giving way, so that records that alternate between a few places
 // cost no reads or writes.
 constexpr std::size_t OUTPUT_BLOCK = 32 * 1024;
+constexpr std::size_t OUTPUT_SLACK = 16; // a copy of 16 bytes may reach this far past the block
 constexpr std::size_t OUTPUT_PAGE = 4 * 1024;
 constexpr std::size_t OUTPUT_PAGES = 16;
 
@@ -53,7 +54,7 @@ struct OutputStream {
     bool failed;                 // a write or seek failed
     std::uint64_t uses;          // pages used so far
     OutputPage *last_page;       // the page used last
-    unsigned char block[OUTPUT_BLOCK];
+    unsigned char block[OUTPUT_BLOCK + OUTPUT_SLACK];
     OutputPage pages[OUTPUT_PAGES];
 };
 
@@ -119,6 +120,19 @@ inline void output_write(const unsigned char *bytes, std::size_t length) {
         bytes += part;
         length -= part;
     }
+}
+
+// Adds `length` (1 or more) bytes at the end of the output block, copying at least 16: `bytes`
+// must hold 16.
+inline void output_append_16(const unsigned char *bytes, std::size_t length) {
+    if (length > OUTPUT_BLOCK - image_out.used) {
+        output_write(bytes, length);
+        return;
+    }
+    unsigned char *to = image_out.block + image_out.used;
+    std::memcpy(to, bytes, 16);
+    if (length > 16) std::memcpy(to + 16, bytes + 16, length - 16);
+    image_out.used += length;
 }
 
 // Adds `length` bytes of value `fill` at the end of the output block.

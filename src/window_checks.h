@@ -61,6 +61,24 @@ inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t
     }
 }
 
+// Notes data as note_data does, for `count` bytes that lie wholly inside the window.
+inline void note_inside(WindowChecks &checks, std::uint32_t address, std::uint32_t offset,
+                        std::uint32_t count, std::uint32_t size) {
+    std::uint32_t last = address + (count - 1);
+    if (!checks.data || address < checks.lowest) checks.lowest = address;
+    if (!checks.data || last > checks.highest) checks.highest = last;
+    if (last < address) {
+        checks.lowest = 0;
+        checks.highest = 0xFFFFFFFFu;
+    }
+    checks.data = true;
+    if (offset != checks.piece_end) checks.piece_from = offset;
+    checks.piece_end = offset + count;
+    checks.inside = true;
+    if (offset == 0) checks.first_given = true;
+    if (checks.piece_end == size) checks.last_given = true;
+}
+
 // After a conversion that read the whole of its inputs, still open, into the window
 // [flash_start, flash_start + size): prints a line for each edge of the window that cuts through
 // data, or one that says where the data lies when the window holds none.
