@@ -130,9 +130,8 @@ void place_plain_records(Image &image, const AddressBase &base) {
     static_assert(DECODE_WRITES_PAST >= 15, "the copy reads within bytes");
     while (flash_size != 0) {
         // The block's slack makes the line end's characters safe to look at.
-        const unsigned char *text = next;
-        if (*text == '\r') ++text;
-        if (*text == '\n') ++text;
+        const unsigned char *text = next + (*next == '\n');
+        if (*next == '\r') text = next + 1 + (next[1] == '\n');
         if (end - text <= RECORD_TEXT_MIN || *text != ':') break;
         unsigned count = hex_pair(text + 1);
         if (count - 1 > 0xFEu || end - text <= RECORD_TEXT_MIN + 2 * count) break;

@@ -10,7 +10,8 @@
 
 struct WindowChecks {
     bool data = false;        // the inputs gave any data byte
-    std::uint32_t lowest = 0; // its lowest and highest data addresses
+    std::uint32_t lowest = 0; // its lowest and highest data addresses, up to the first data byte
+                              // inside the window
     std::uint32_t highest = 0;
     bool inside = false;          // some record gave a byte inside the window
     bool first_given = false;     // some record gave the window's first byte
@@ -28,11 +29,10 @@ inline bool holds(std::uint32_t offset, std::uint32_t count, std::uint32_t at) {
     return at - offset < count;
 }
 
-// Notes `count` (> 0) data bytes at flash address `address`, window offset `offset`, given by
-// the record that ends at input position `position` of input `input`, in a window of `size`
-// (> 0) bytes.
-inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t offset,
-                      std::uint32_t count, std::uint32_t size, int input, std::uint64_t position) {
+// Widens the data's range to the `count` (> 0) bytes at `address`. The range is only reported
+// when the window holds no data, so it is left alone once it holds some.
+inline void note_range(WindowChecks &checks, std::uint32_t address, std::uint32_t count) {
+    if (checks.inside) return;
     std::uint32_t last = address + (count - 1);
     if (!checks.data || address < checks.lowest) checks.lowest = address;
     if (!checks.data || last > checks.highest) checks.highest = last;
@@ -41,6 +41,14 @@ inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t
         checks.highest = 0xFFFFFFFFu;
     }
     checks.data = true;
+}
+
+// Notes `count` (> 0) data bytes at flash address `address`, window offset `offset`, given by
+// the record that ends at input position `position` of input `input`, in a window of `size`
+// (> 0) bytes.
+inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t offset,
+                      std::uint32_t count, std::uint32_t size, int input, std::uint64_t position) {
+    note_range(checks, address, count);
     // Records in address order build the data below the window piece by piece.
     if (offset != checks.piece_end) checks.piece_from = offset;
     checks.piece_end = offset + count;
@@ -64,14 +72,7 @@ inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t
 // Notes data as note_data does, for `count` bytes that lie wholly inside the window.
 inline void note_inside(WindowChecks &checks, std::uint32_t address, std::uint32_t offset,
                         std::uint32_t count, std::uint32_t size) {
-    std::uint32_t last = address + (count - 1);
-    if (!checks.data || address < checks.lowest) checks.lowest = address;
-    if (!checks.data || last > checks.highest) checks.highest = last;
-    if (last < address) {
-        checks.lowest = 0;
-        checks.highest = 0xFFFFFFFFu;
-    }
-    checks.data = true;
+    note_range(checks, address, count);
     if (offset != checks.piece_end) checks.piece_from = offset;
     checks.piece_end = offset + count;
     checks.inside = true;
