@@ -13,13 +13,13 @@ alignas(16) inline const unsigned char LANE_MASKS[64] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 inline constexpr std::size_t FIRST_SET = 32;
 
-inline __m128i first_lanes(std::size_t n) {
+QUORLIT_INLINE __m128i first_lanes(std::size_t n) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i *>(LANE_MASKS + FIRST_SET - n));
 }
 
 // Turns 16 characters into their digit values, clearing lanes of `valid` that are no digit.
 // The additions wrap each range onto the lowest signed values, so that one comparison tests it.
-inline __m128i digit_values(__m128i text, __m128i &valid) {
+QUORLIT_INLINE __m128i digit_values(__m128i text, __m128i &valid) {
     __m128i is_digit =
         _mm_cmplt_epi8(_mm_add_epi8(text, _mm_set1_epi8(128 - '0')), _mm_set1_epi8(-128 + 10));
     __m128i lower = _mm_or_si128(text, _mm_set1_epi8(0x20));
@@ -32,14 +32,14 @@ inline __m128i digit_values(__m128i text, __m128i &valid) {
 }
 
 // Joins 16 digit values into 8 bytes, one in each 16-bit lane, the first digit high.
-inline __m128i join_pairs(__m128i values) {
+QUORLIT_INLINE __m128i join_pairs(__m128i values) {
     __m128i high = _mm_slli_epi16(_mm_and_si128(values, _mm_set1_epi16(0x00FF)), 4);
     return _mm_or_si128(high, _mm_srli_epi16(values, 8));
 }
 
 // Decodes the 8 pairs at `text`, into the low 8 bytes; `valid` marks the characters that are
 // digits.
-inline __m128i decode_8(const unsigned char *text, __m128i &valid) {
+QUORLIT_INLINE __m128i decode_8(const unsigned char *text, __m128i &valid) {
     valid = _mm_set1_epi8(-1);
     __m128i values =
         join_pairs(digit_values(_mm_loadu_si128(reinterpret_cast<const __m128i *>(text)), valid));
@@ -48,7 +48,8 @@ inline __m128i decode_8(const unsigned char *text, __m128i &valid) {
 
 // Decodes the 16 pairs at `text`; `first_valid` and `second_valid` mark the characters of the
 // first and second 8 pairs that are digits.
-inline __m128i decode_16(const unsigned char *text, __m128i &first_valid, __m128i &second_valid) {
+QUORLIT_INLINE __m128i decode_16(const unsigned char *text, __m128i &first_valid,
+                                 __m128i &second_valid) {
     const auto *at = reinterpret_cast<const __m128i *>(text);
     first_valid = _mm_set1_epi8(-1);
     second_valid = _mm_set1_epi8(-1);
@@ -57,8 +58,8 @@ inline __m128i decode_16(const unsigned char *text, __m128i &first_valid, __m128
     return _mm_packus_epi16(first, second);
 }
 
-inline bool decode_hex_sse2(const unsigned char *text, std::size_t pairs, std::uint8_t *bytes,
-                            unsigned &sum) {
+QUORLIT_INLINE bool decode_hex_sse2(const unsigned char *text, std::size_t pairs,
+                                    std::uint8_t *bytes, unsigned &sum) {
     __m128i total = _mm_setzero_si128();
     __m128i valid = _mm_set1_epi8(-1);
     __m128i first_valid;

@@ -32,8 +32,8 @@ struct InputStream {
 // cost no reads or writes.
 constexpr std::size_t OUTPUT_BLOCK = 32 * 1024;
 constexpr std::size_t OUTPUT_SLACK = 16; // a copy of 16 bytes may reach this far past the block
-constexpr std::size_t OUTPUT_PAGE = 4 * 1024;
-constexpr std::size_t OUTPUT_PAGES = 16;
+constexpr std::size_t OUTPUT_PAGE = 16 * 1024;
+constexpr std::size_t OUTPUT_PAGES = 32;
 
 struct OutputPage {
     std::uint64_t start;    // the image offset of bytes[0], a multiple of OUTPUT_PAGE
