@@ -109,9 +109,9 @@ constexpr std::size_t RECORD_BYTES_MAX = 5 + RECORD_DATA_MAX;
 static_assert(INPUT_SLACK >= DECODE_READS_PAST, "the decoder reads within the input block");
 
 // Places the records that follow in hex_in as the character reader would, as long as they need
-// no judgement: each lies whole in the block after a line end, all digits, its checksum right, a
-// data record under a base that does not wrap it, landing wholly at or past the image's end in
-// the window, or wholly outside it. Leaves hex_in at the first record that is not such a one.
+// no judgement: each lies whole in the block after at most a line end, all digits, its checksum
+// right, a data record under a base that does not wrap it, landing wholly at or past the image's
+// end in the window, or wholly outside it. Leaves hex_in at the first record that is not one.
 void place_plain_records(Image &image, const AddressBase &base) {
     // Locals, so that the state stays in registers across records.
     const std::uint32_t flash_start = image.flash_start;

@@ -71,7 +71,12 @@ void open_output(std::FILE *file) {
     out.failed = false;
     out.uses = 0;
     out.last_page = nullptr;
-    for (OutputPage &page : out.pages) page = {0, 0, 0, 0, 0, {}};
+    for (OutputPage &page : out.pages) {
+        page.length = 0;
+        page.dirty_from = 0;
+        page.dirty_to = 0;
+        page.used_at = 0;
+    }
 }
 
 void flush_output() {
