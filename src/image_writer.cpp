@@ -93,13 +93,18 @@ int place_run(Image &image, std::uint32_t address, const std::uint8_t *bytes, st
     return 0;
 }
 
-// Notes a piece of a data record for the window checks, and writes it; see place_run.
-inline int place_piece(Image &image, std::uint32_t address, const std::uint8_t *bytes,
-                       std::uint32_t count, std::uint32_t &detail) {
+// Notes a piece of a data record for the window checks, and writes it (see place_run); sets
+// `stop_detail` to what a stop names.
+int place_piece(Image &image, std::uint32_t address, const std::uint8_t *bytes,
+                std::uint32_t count) {
     if (image.flash_size != 0)
         note_data(image.checks, address, address - image.flash_start, count, image.flash_size,
                   image.input, input_position());
-    return place_run(image, address, bytes, count, detail);
+    image.stop_detail = address;
+    std::uint32_t changed = 0;
+    int stop = place_run(image, address, bytes, count, changed);
+    if (stop == CONVERT_CHANGED_DATA) image.stop_detail = image.flash_start + changed;
+    return stop;
 }
 
 // The characters of a data record after its mark: count, address, type and checksum, with the
@@ -108,16 +113,17 @@ constexpr std::ptrdiff_t RECORD_TEXT_MIN = 2 * 5;
 constexpr std::size_t RECORD_BYTES_MAX = 5 + RECORD_DATA_MAX;
 static_assert(INPUT_SLACK >= DECODE_READS_PAST, "the decoder reads within the input block");
 
-// Places the records that follow in hex_in as the character reader would, as long as they need
-// no judgement: each lies whole in the block after at most a line end, all digits, its checksum
-// right, a data record under a base that does not wrap it, landing wholly at or past the image's
-// end in the window, or wholly outside it. Leaves hex_in at the first record that is not one.
-void place_plain_records(Image &image, const AddressBase &base) {
+// Places the data records that follow in hex_in as long as each is plainly good: whole in the
+// block after at most a line end, all digits, its checksum right, under a base that does not wrap
+// it. Those that land at or past the image's end inside the window go straight to the output
+// block; the rest are placed as the character reader's are. Leaves hex_in at the first record
+// that is not plainly good, for the character reader to judge. Returns 0, or the stop of a
+// record that cannot be placed.
+int place_plain_records(Image &image, const AddressBase &base) {
     // Locals, so that the state stays in registers across records.
     const std::uint32_t flash_start = image.flash_start;
-    const std::uint32_t flash_size = image.flash_size;
     // The image's end may grow up to here.
-    const std::uint32_t limit = flash_size < IMAGE_MAX ? flash_size : IMAGE_MAX;
+    const std::uint32_t limit = image.flash_size < IMAGE_MAX ? image.flash_size : IMAGE_MAX;
     const bool any_order = image.options.any_order;
     const bool segmented = base.segmented;
     const std::uint32_t base_address = base.base;
@@ -125,10 +131,11 @@ void place_plain_records(Image &image, const AddressBase &base) {
     const unsigned char *next = hex_in.next;
     const unsigned char *const end = hex_in.end;
     std::uint64_t placed = 0;
+    int stop = 0;
     // Data copied 16 bytes at a time from bytes + 4 reads at most 15 bytes past the checksum.
     std::uint8_t bytes[RECORD_BYTES_MAX + DECODE_WRITES_PAST];
     static_assert(DECODE_WRITES_PAST >= 15, "the copy reads within bytes");
-    while (flash_size != 0) {
+    while (stop == 0) {
         // The block's slack makes the line end's characters safe to look at.
         const unsigned char *text = next + (*next == '\n');
         if (*next == '\r') text = next + 1 + (next[1] == '\n');
@@ -142,27 +149,25 @@ void place_plain_records(Image &image, const AddressBase &base) {
         if (segmented && field + count > 0x10000) break;
         std::uint32_t address = base_address + field;
         std::uint32_t offset = address - flash_start;
-        if (offset < written || offset >= limit || count > limit - offset) {
-            // Wholly outside the window, or for the character reader.
-            if (offset < flash_size || 0u - offset < count) break;
-            next = text + 1 + RECORD_TEXT_MIN + 2 * count;
-            std::uint64_t position =
-                hex_in.block_start + static_cast<std::uint64_t>(next - hex_in.block);
-            note_data(image.checks, address, offset, count, flash_size, image.input, position);
-            ++placed;
+        next = text + 1 + RECORD_TEXT_MIN + 2 * count;
+        ++placed;
+        if (offset >= written && offset < limit && count <= limit - offset &&
+            (!any_order || add_run(offset, offset + count - 1))) {
+            note_inside(image.checks, address, offset, count, image.flash_size);
+            if (offset != written) output_fill(image.options.fill, offset - written);
+            output_append_16(bytes + 4, count);
+            written = offset + count;
             continue;
         }
-        if (any_order && !add_run(offset, offset + count - 1)) break;
-        next = text + 1 + RECORD_TEXT_MIN + 2 * count;
-        note_inside(image.checks, address, offset, count, flash_size);
-        if (offset != written) output_fill(image.options.fill, offset - written);
-        output_append_16(bytes + 4, count);
-        written = offset + count;
-        ++placed;
+        hex_in.next = next;
+        image.bytes_written = written;
+        stop = place_piece(image, address, bytes + 4, count);
+        written = image.bytes_written;
     }
     plain_records_placed += placed;
     image.bytes_written = written;
     hex_in.next = next;
+    return stop;
 }
 
 } // namespace
@@ -175,11 +180,13 @@ void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_si
 
 int convert_hex_to_image(Image &image) {
     std::uint8_t record_data[RECORD_DATA_MAX];
-    std::uint32_t changed = 0;
     AddressBase base;
     int stop = 0;
     for (bool first = true; stop == 0; first = false) {
-        if (!first && plain_records) place_plain_records(image, base);
+        if (!first && plain_records) {
+            stop = place_plain_records(image, base);
+            if (stop != 0) break;
+        }
         std::uint8_t byte_count = 0;
         DataPlace place = {};
         int result = read_placed_record(base, place, record_data, byte_count, first);
@@ -190,15 +197,11 @@ int convert_hex_to_image(Image &image) {
         // Only data bytes move the image; other records carry no image content.
         if (result != RECORD_DATA || byte_count == 0) continue;
 
-        image.stop_detail = place.address;
-        stop = place_piece(image, place.address, record_data, place.run, changed);
-        if (stop == 0 && place.run < byte_count) {
-            // The bytes that wrap round a 64 KiB segment are a piece of their own.
-            image.stop_detail = place.wrapped;
-            stop = place_piece(image, place.wrapped, record_data + place.run,
-                               byte_count - place.run, changed);
-        }
-        if (stop == CONVERT_CHANGED_DATA) image.stop_detail = image.flash_start + changed;
+        stop = place_piece(image, place.address, record_data, place.run);
+        // The bytes that wrap round a 64 KiB segment are a piece of their own.
+        if (stop == 0 && place.run < byte_count)
+            stop =
+                place_piece(image, place.wrapped, record_data + place.run, byte_count - place.run);
     }
     return stop;
 }

@@ -27,10 +27,10 @@ struct Image {
     WindowChecks checks;             // the data around the window
 };
 
-// Whether records that need no judgement are decoded whole and placed at once (see
-// image_writer.cpp); the tests turn it off to compare with the character reader alone.
+// Whether plainly good records are decoded whole (see image_writer.cpp); the tests turn it off to
+// compare with the character reader alone, and count the records decoded whole.
 inline bool plain_records = true;
-inline std::uint64_t plain_records_placed = 0; // records placed that way, for the tests
+inline std::uint64_t plain_records_placed = 0;
 
 // Starts an empty image of the window on image_out.
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,

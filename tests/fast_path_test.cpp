@@ -96,41 +96,27 @@ struct Row {
     unsigned whole; // records decoded whole
 };
 
+// clang-format off
 const Row ROWS[] = {
-    {"LF, CR LF, CR",
-     FIRST + record(0xE001, 16) + record(0xE011, 2, 0, "\r\n") + record(0xE013, 3, 0, "\r") + END,
-     WINDOW, 4},
+    {"LF, CR LF, CR", FIRST + record(0xE001, 16) + record(0xE011, 2, 0, "\r\n") + record(0xE013, 3, 0, "\r") + END, WINDOW, 4},
     {"255 bytes, then 1", FIRST + record(0xE001, 255) + record(0xE100, 1) + END, WINDOW, 3},
     {"blank before a record", FIRST + " " + record(0xE001, 1) + record(0xE002, 1) + END, WINDOW, 2},
     {"a hole, filled", FIRST + record(0xE100, 4) + END, WINDOW, 2},
-    {"window's last byte", FIRST + record(0xFFF0, 16) + record(0xFFF0, 16) + END, WINDOW, 2},
-    {"past the window's end", FIRST + record(0xFFF8, 16) + END, WINDOW, 1},
-    {"wholly past the end",
-     FIRST + base_record(4, 0x1D01) + record(0xE000, 16) + record(0xFFFF, 1) + END, WINDOW, 3},
+    {"window's last byte", FIRST + record(0xFFF0, 16) + record(0xFFF0, 16) + END, WINDOW, 3},
+    {"past the window's end", FIRST + record(0xFFF8, 16) + END, WINDOW, 2},
+    {"wholly past the end", FIRST + base_record(4, 0x1D01) + record(0xE000, 16) + record(0xFFFF, 1) + END, WINDOW, 3},
     {"wholly below the start", FIRST + record(0xD000, 16) + record(0xDFFF, 1) + END, WINDOW, 3},
-    {"ends at the start", FIRST + record(0xDFF0, 16) + record(0xDFF8, 9) + END, WINDOW, 2},
-    {"below the image's end", FIRST + record(0xE008, 4) + record(0xE000, 1) + END, WINDOW, 2},
-    {"any order, in order",
-     FIRST + record(0xE004, 4) + record(0xE008, 4) + END,
-     {0x1D00E000, 0x100, true},
-     3},
-    {"any order, below",
-     FIRST + record(0xE008, 4) + record(0xE004, 4) + END,
-     {0x1D00E000, 0x100, true},
-     2},
-    {"segment's end",
-     base_record(2, 0x1000) + record(0xE000, 1) + record(0xFFF0, 16) + END,
-     {0x1E000, 0x10000, false},
-     2},
-    {"across a segment's end",
-     base_record(2, 0x1000) + record(0xE000, 1) + record(0xFFF8, 16) + END,
-     {0x1E000, 0x10000, false},
-     1},
+    {"ends at the start", FIRST + record(0xDFF0, 16) + record(0xDFF8, 9) + END, WINDOW, 3},
+    {"below the image's end", FIRST + record(0xE008, 4) + record(0xE000, 1) + END, WINDOW, 3},
+    {"any order, in order", FIRST + record(0xE004, 4) + record(0xE008, 4) + END, {0x1D00E000, 0x100, true}, 3},
+    {"any order, below", FIRST + record(0xE008, 4) + record(0xE004, 4) + END, {0x1D00E000, 0x100, true}, 3},
+    {"segment's end", base_record(2, 0x1000) + record(0xE000, 1) + record(0xFFF0, 16) + END, {0x1E000, 0x10000, false}, 2},
+    {"across a segment's end", base_record(2, 0x1000) + record(0xE000, 1) + record(0xFFF8, 16) + END, {0x1E000, 0x10000, false}, 1},
     {"across 64 KiB, linear", FIRST + record(0xFFF8, 16) + END, {0x1D00E000, 0x20000, false}, 2},
-    {"other types", FIRST + record(0xE001, 4, 3) + record(0xE001, 0) + record(0xE001, 2, 5) + END,
-     WINDOW, 1},
+    {"other types", FIRST + record(0xE001, 4, 3) + record(0xE001, 0) + record(0xE001, 2, 5) + END, WINDOW, 1},
     {"a bad checksum", FIRST + record(0xE001, 4).replace(9, 1, "1") + END, WINDOW, 1},
 };
+// clang-format on
 
 // Every decoder against the character table, on every byte value at every position.
 bool decoders_agree() {
