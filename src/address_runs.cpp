@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+RunList run_list;
+
 namespace {
 
 RunLeaf &leaf_in_order(std::size_t index) {

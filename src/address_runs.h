@@ -39,7 +39,9 @@ struct RunList {
     RunLeaf leaf[LEAVES_MAX];
 };
 
-inline RunList run_list;
+// Defined in address_runs.cpp, not inline: Windows linkers keep an inline variable's zeros in the
+// executable, which the loader then reads.
+extern RunList run_list;
 
 // Empties the list.
 inline void clear_runs() {

@@ -1,5 +1,8 @@
 #include "streams.h"
 
+InputStream hex_in;
+OutputStream image_out;
+
 namespace {
 
 // Reads the first block of hex_in, from the file's position. Returns false when that read fails.

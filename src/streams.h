@@ -58,8 +58,9 @@ struct OutputStream {
     OutputPage pages[OUTPUT_PAGES];
 };
 
-inline InputStream hex_in;
-inline OutputStream image_out;
+// Defined in streams.cpp (see run_list).
+extern InputStream hex_in;
+extern OutputStream image_out;
 
 // A reading position kept in local variables across a record, and written back once.
 struct InputCursor {
