@@ -1,33 +1,17 @@
 #include "hex_reader.h"
 
+#include "hex_decode.h"
 #include "streams.h"
-
-#include <array>
 
 namespace {
 
-static_assert(EOF == -1, "the digit table keeps the end of input at index 0");
-
 // Marks a character that is not a hexadecimal digit; any pair with one in it spells over 0xFF.
 constexpr unsigned NOT_DIGIT = 0x100;
+static_assert(DIGIT_VALUES['g'] == NOT_DIGIT, "the decoders' table marks non-digits alike");
 
-// Digit values indexed by character + 1, so that EOF shares the table.
-constexpr std::array<short, 257> make_digit_table() {
-    std::array<short, 257> table{};
-    for (int c = -1; c < 256; ++c) {
-        short value = static_cast<short>(NOT_DIGIT);
-        if (c >= '0' && c <= '9') value = static_cast<short>(c - '0');
-        if (c >= 'A' && c <= 'F') value = static_cast<short>(c - 'A' + 10);
-        if (c >= 'a' && c <= 'f') value = static_cast<short>(c - 'a' + 10);
-        table[static_cast<std::size_t>(c + 1)] = value;
-    }
-    return table;
-}
-
-constexpr std::array<short, 257> digit_table = make_digit_table();
-
+// The value of the digit c, or NOT_DIGIT (for EOF too).
 inline unsigned digit(int c) {
-    return static_cast<unsigned>(digit_table[static_cast<std::size_t>(c + 1)]);
+    return c < 0 ? NOT_DIGIT : DIGIT_VALUES[static_cast<unsigned char>(c)];
 }
 
 // The most characters a record takes after its mark: count, address, type, 255 data bytes and
