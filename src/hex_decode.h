@@ -20,41 +20,52 @@ constexpr std::size_t DECODE_WRITES_PAST = 16;
 #define QUORLIT_INLINE inline
 #endif
 
-// Digit values by character; 0x100 marks the rest, so that a pair with one spells over 0xFF.
-constexpr std::array<std::uint16_t, 256> make_digit_values() {
+// Digit values by character, shifted left by `shift`; 0x100 << shift marks the rest, so that a
+// pair with one spells over 0xFF.
+constexpr std::array<std::uint16_t, 256> make_digit_values(unsigned shift) {
     std::array<std::uint16_t, 256> values{};
     for (unsigned c = 0; c < 256; ++c) {
         unsigned value = 0x100;
         if (c >= '0' && c <= '9') value = c - '0';
         if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
         if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-        values[c] = static_cast<std::uint16_t>(value);
+        values[c] = static_cast<std::uint16_t>(value << shift);
     }
     return values;
 }
 
-inline constexpr std::array<std::uint16_t, 256> DIGIT_VALUES = make_digit_values();
+inline constexpr std::array<std::uint16_t, 256> DIGIT_VALUES = make_digit_values(0);
+inline constexpr std::array<std::uint16_t, 256> HIGH_DIGIT_VALUES = make_digit_values(4);
 
 // Returns the byte that the two digits at `text` spell, or a value over 0xFF when one is no digit.
 QUORLIT_INLINE unsigned hex_pair(const unsigned char *text) {
-    return static_cast<unsigned>(DIGIT_VALUES[text[0]]) << 4 | DIGIT_VALUES[text[1]];
+    return static_cast<unsigned>(HIGH_DIGIT_VALUES[text[0]] | DIGIT_VALUES[text[1]]);
 }
 
 // Each decoder turns the `pairs` pairs of hexadecimal digits (either case) at `text` into bytes
-// at `bytes`, sets `sum` to the sum of those bytes, and returns whether every character was a
-// digit; where one was not, neither the bytes nor the sum are to be used.
+// at `bytes`, sets `sum` to the sum of those bytes modulo 256, and returns whether every
+// character was a digit; where one was not, neither the bytes nor the sum are to be used.
 QUORLIT_INLINE bool decode_hex_portable(const unsigned char *text, std::size_t pairs,
                                         std::uint8_t *bytes, unsigned &sum) {
     unsigned total = 0;
-    for (std::size_t i = 0; i < pairs; ++i) {
-        unsigned value = hex_pair(text + 2 * i);
-        // Leaving at the first bad pair also keeps compilers from vectorizing the loop into
-        // emulated gathers, slower than this.
-        if (value > 0xFF) return false;
-        total += value;
-        bytes[i] = static_cast<std::uint8_t>(value);
+    // Two pairs a step, one test for both. Leaving at a bad pair also keeps compilers from
+    // vectorizing the loop into emulated gathers, slower than this.
+    std::size_t i = 0;
+    for (; i + 2 <= pairs; i += 2) {
+        unsigned first = hex_pair(text + 2 * i);
+        unsigned second = hex_pair(text + 2 * i + 2);
+        if ((first | second) > 0xFF) return false;
+        total += first + second;
+        bytes[i] = static_cast<std::uint8_t>(first);
+        bytes[i + 1] = static_cast<std::uint8_t>(second);
     }
-    sum = total;
+    if (i < pairs) {
+        unsigned last = hex_pair(text + 2 * i);
+        if (last > 0xFF) return false;
+        total += last;
+        bytes[i] = static_cast<std::uint8_t>(last);
+    }
+    sum = total & 0xFF;
     return true;
 }
 

@@ -113,6 +113,23 @@ constexpr std::ptrdiff_t RECORD_TEXT_MIN = 2 * 5;
 constexpr std::size_t RECORD_BYTES_MAX = 5 + RECORD_DATA_MAX;
 static_assert(INPUT_SLACK >= DECODE_READS_PAST, "the decoder reads within the input block");
 
+// The window checks of a run of records that each continue the image and the piece before are
+// brought up to date when the run ends: only the piece's end moves. NO_RUN: no such run.
+constexpr std::uint32_t NO_RUN = 0xFFFFFFFFu;
+
+void end_run(WindowChecks &checks, std::uint32_t run_end, std::uint32_t size) {
+    if (run_end == NO_RUN) return;
+    checks.piece_end = run_end;
+    if (run_end == size) checks.last_given = true;
+}
+
+// Where a record must start to continue the image and the window checks' last piece inside the
+// window, or NO_RUN.
+std::uint32_t run_end_of(const Image &image) {
+    const WindowChecks &checks = image.checks;
+    return checks.inside && checks.piece_end == image.bytes_written ? image.bytes_written : NO_RUN;
+}
+
 // Places the data records that follow in hex_in as long as each is plainly good: whole in the
 // block after at most a line end, all digits, its checksum right, under a base that does not wrap
 // it. Those that land at or past the image's end inside the window go straight to the output
@@ -123,47 +140,96 @@ int place_plain_records(Image &image, const AddressBase &base) {
     // Locals, so that the state stays in registers across records.
     const std::uint32_t flash_start = image.flash_start;
     // The image's end may grow up to here.
-    const std::uint32_t limit = image.flash_size < IMAGE_MAX ? image.flash_size : IMAGE_MAX;
+    const std::uint64_t limit = image.flash_size < IMAGE_MAX ? image.flash_size : IMAGE_MAX;
     const bool any_order = image.options.any_order;
-    const bool segmented = base.segmented;
-    const std::uint32_t base_address = base.base;
+    // Records in any order are added to the run list, not in the loop that only appends.
+    const std::uint64_t append_limit = any_order ? 0 : limit;
+    // A record's data may reach a 64 KiB segment's end, or run past it under a linear base.
+    const std::uint32_t field_end_max = base.segmented ? 0x10000 : 0x20000;
+    // The window offset of the base's address field 0.
+    const std::uint32_t base_offset = base.base - flash_start;
     std::uint32_t written = image.bytes_written;
+    std::uint32_t run_end = run_end_of(image);
     const unsigned char *next = hex_in.next;
     const unsigned char *const end = hex_in.end;
     std::uint64_t placed = 0;
     int stop = 0;
+    // A count that was checked, and the length of its records: the next record's start does not
+    // wait for the decoding of a count seen before.
+    unsigned last_count = 16;
+    std::ptrdiff_t length = 1 + RECORD_TEXT_MIN + 2 * 16;
     // Data copied 16 bytes at a time from bytes + 4 reads at most 15 bytes past the checksum.
     std::uint8_t bytes[RECORD_BYTES_MAX + DECODE_WRITES_PAST];
     static_assert(DECODE_WRITES_PAST >= 15, "the copy reads within bytes");
     while (stop == 0) {
-        // The block's slack makes the line end's characters safe to look at.
-        const unsigned char *text = next + (*next == '\n');
-        if (*next == '\r') text = next + 1 + (next[1] == '\n');
-        if (end - text <= RECORD_TEXT_MIN || *text != ':') break;
-        unsigned count = hex_pair(text + 1);
-        if (count - 1 > 0xFEu || end - text <= RECORD_TEXT_MIN + 2 * count) break;
-        unsigned sum = 0;
-        if (!decode_hex(text + 1, 5 + count, bytes, sum)) break;
-        if ((sum & 0xFF) != 0 || bytes[3] != RECORD_DATA) break;
-        std::uint32_t field = static_cast<std::uint32_t>(bytes[1] << 8 | bytes[2]);
-        if (segmented && field + count > 0x10000) break;
-        std::uint32_t address = base_address + field;
-        std::uint32_t offset = address - flash_start;
-        next = text + 1 + RECORD_TEXT_MIN + 2 * count;
-        ++placed;
-        if (offset >= written && offset < limit && count <= limit - offset &&
-            (!any_order || add_run(offset, offset + count - 1))) {
-            note_inside(image.checks, address, offset, count, image.flash_size);
-            if (offset != written) output_fill(image.options.fill, offset - written);
+        // Records that continue the image where the output block has room for them: no calls, so
+        // that the decoder's constants stay in registers.
+        unsigned count = 0;
+        std::uint32_t offset = 0;
+        bool plain = false;
+        std::size_t used = image_out.used;
+        for (;;) {
+            // The block's slack makes the line end's characters safe to look at.
+            // Branches, not arithmetic, so that the next record's start is predicted.
+            const unsigned char *text = next;
+            if (next[0] == '\r' && next[1] == '\n')
+                text = next + 2;
+            else if (next[0] == '\r' || next[0] == '\n')
+                text = next + 1;
+            if (end - text <= RECORD_TEXT_MIN || *text != ':') break;
+            count = hex_pair(text + 1);
+            if (count != last_count) {
+                if (count - 1 > 0xFEu) break;
+                last_count = count;
+                length = 1 + RECORD_TEXT_MIN + 2 * count;
+            }
+            if (end - text < length) break;
+            unsigned sum = 0;
+            if (!decode_hex(text + 1, 5 + count, bytes, sum) || sum != 0 || bytes[3] != RECORD_DATA)
+                break;
+            std::uint32_t field = static_cast<std::uint32_t>(bytes[1] << 8 | bytes[2]);
+            if (field + count > field_end_max) break;
+            offset = base_offset + field;
+            next = text + length;
+            ++placed;
+            plain = true;
+            if (offset != run_end || std::uint64_t{offset} + count > append_limit ||
+                count > OUTPUT_BLOCK - used)
+                break;
+            unsigned char *to = image_out.block + used;
+            std::memcpy(to, bytes + 4, 16);
+            if (count > 16) std::memcpy(to + 16, bytes + 20, count - 16);
+            used += count;
+            written = offset + count;
+            run_end = written;
+            plain = false;
+        }
+        image_out.used = used;
+        if (!plain) break;
+        std::uint32_t address = flash_start + offset;
+        bool inside = std::uint64_t{offset} + count <= limit;
+        if (inside && offset == run_end && (!any_order || add_run(offset, offset + count - 1))) {
             output_append_16(bytes + 4, count);
             written = offset + count;
+            run_end = written;
+            continue;
+        }
+        end_run(image.checks, run_end, image.flash_size);
+        if (inside && offset >= written && (!any_order || add_run(offset, offset + count - 1))) {
+            note_inside(image.checks, address, offset, count, image.flash_size);
+            output_fill(image.options.fill, offset - written);
+            output_append_16(bytes + 4, count);
+            written = offset + count;
+            run_end = written;
             continue;
         }
         hex_in.next = next;
         image.bytes_written = written;
         stop = place_piece(image, address, bytes + 4, count);
         written = image.bytes_written;
+        run_end = run_end_of(image);
     }
+    end_run(image.checks, run_end, image.flash_size);
     plain_records_placed += placed;
     image.bytes_written = written;
     hex_in.next = next;
