@@ -1,6 +1,7 @@
 #include "input_files.h"
 
 #include "hex_reader.h"
+#include "platform_files.h"
 #include "streams.h"
 
 #include <cstdlib>
@@ -10,6 +11,7 @@ namespace {
 struct InputFile {
     const char *name;
     std::FILE *file;
+    bool read_ahead; // blocks may be read ahead (see open_input)
 };
 
 // The list grows with realloc, so that no C++ library (and its megabyte or two) enters the
@@ -52,7 +54,7 @@ bool add_input(const char *name, std::FILE *file) {
         inputs = static_cast<InputFile *>(grown);
         room = more;
     }
-    inputs[held] = {name, file};
+    inputs[held] = {name, file, reads_never_wait(file)};
     ++held;
     return true;
 }
@@ -66,14 +68,17 @@ const char *input_name(int index) {
 }
 
 bool read_input(int index) {
-    return open_input(inputs[index].file);
+    return open_input(inputs[index].file, inputs[index].read_ahead);
 }
 
 void point_at_input(int index) {
+    settle_input();
     hex_in.file = inputs[index].file;
+    hex_in.read_ahead = inputs[index].read_ahead;
 }
 
 void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPlace &found) {
+    settle_input();
     saved_input = hex_in;
     found = {-1, 0};
     for (int index = 0; index <= before.input && found.position == 0; ++index) {
@@ -89,6 +94,7 @@ void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPl
 }
 
 void close_inputs() {
+    settle_input();
     // Standard input may stand more than once.
     for (int i = 0; i < held; ++i)
         if (inputs[i].file != stdin) std::fclose(inputs[i].file);

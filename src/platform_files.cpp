@@ -146,6 +146,18 @@ bool is_folder(const char *name) {
 #endif
 }
 
+bool reads_never_wait(std::FILE *file) {
+#if defined(_WIN32)
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+#else
+    int descriptor = fileno(file);
+    if (descriptor < 0) return true; // a stream in memory
+    struct stat identity;
+    return fstat(descriptor, &identity) == 0 && S_ISREG(identity.st_mode);
+#endif
+}
+
 bool can_read_back(const char *name) {
     if (is_dash(name)) return false;
 #if defined(QUORLIT_FILESYSTEM)

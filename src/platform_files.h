@@ -27,6 +27,10 @@ bool is_console_name(const char *name);
 // another path.
 bool same_file(const char *in, const char *out);
 
+// Whether reading the open file never waits for a writer: a regular file or a stream in memory,
+// not a pipe, a FIFO or a terminal.
+bool reads_never_wait(std::FILE *file);
+
 // Whether the name leads to a folder, which opens on some systems but cannot be read.
 bool is_folder(const char *name);
 

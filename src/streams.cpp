@@ -1,12 +1,89 @@
 #include "streams.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 InputStream hex_in;
 OutputStream image_out;
 
 namespace {
 
+// The block read ahead of hex_in, by a thread that waits between blocks. Never destroyed, so that
+// the thread may still wait on it while the process exits.
+struct ReadAhead {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool started = false; // the thread runs; false also when it could not be started
+    bool asked = false;   // a read is asked for or under way
+    bool done = false;    // and has ended: got and failed hold its outcome
+    std::FILE *file = nullptr;
+    unsigned char *into = nullptr;
+    std::size_t got = 0;
+    bool failed = false;
+};
+ReadAhead &ahead = *new ReadAhead;
+
+void read_ahead_blocks() {
+    std::unique_lock<std::mutex> hold(ahead.lock);
+    for (;;) {
+        ahead.changed.wait(hold, [] { return ahead.asked && !ahead.done; });
+        std::FILE *file = ahead.file;
+        unsigned char *into = ahead.into;
+        hold.unlock();
+        std::size_t got = std::fread(into, 1, INPUT_BLOCK, file);
+        bool failed = got == 0 && std::ferror(file) != 0;
+        hold.lock();
+        ahead.got = got;
+        ahead.failed = failed;
+        ahead.done = true;
+        ahead.changed.notify_all();
+    }
+}
+
+// The block that hex_in does not read from.
+unsigned char *other_block() {
+    return hex_in.block == hex_in.blocks[0] ? hex_in.blocks[1] : hex_in.blocks[0];
+}
+
+// Asks for the next block of hex_in to be read into the other block. Returns false when no
+// thread can read it.
+bool ask_ahead() {
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    if (!ahead.started) {
+        // The library reports a thread it cannot start by an exception; then the caller reads.
+        try {
+            std::thread(read_ahead_blocks).detach();
+        } catch (const std::system_error &) {
+            return false;
+        }
+        ahead.started = true;
+    }
+    ahead.file = hex_in.file;
+    ahead.into = other_block();
+    ahead.asked = true;
+    ahead.done = false;
+    ahead.changed.notify_all();
+    return true;
+}
+
+// Waits for the block asked for, if any: returns false when none was, and otherwise sets `got`
+// and `failed` to the outcome of its read.
+bool take_ahead(std::size_t &got, bool &failed) {
+    std::unique_lock<std::mutex> hold(ahead.lock);
+    if (!ahead.asked) return false;
+    ahead.changed.wait(hold, [] { return ahead.done; });
+    ahead.asked = false;
+    got = ahead.got;
+    failed = ahead.failed;
+    return true;
+}
+
 // Reads the first block of hex_in, from the file's position. Returns false when that read fails.
 bool start_input() {
+    settle_input();
+    hex_in.block = hex_in.blocks[0];
     hex_in.block_start = 0;
     hex_in.ended = false;
     hex_in.failed = false;
@@ -18,13 +95,21 @@ bool start_input() {
 
 } // namespace
 
-bool open_input(std::FILE *file) {
+bool open_input(std::FILE *file, bool read_ahead) {
     hex_in.file = file;
+    hex_in.read_ahead = read_ahead;
     std::setvbuf(file, nullptr, _IONBF, 0);
     return start_input();
 }
 
+void settle_input() {
+    std::size_t got = 0;
+    bool failed = false;
+    take_ahead(got, failed);
+}
+
 bool rewind_input() {
+    settle_input();
     if (std::fseek(hex_in.file, 0, SEEK_SET) != 0) return false;
     std::clearerr(hex_in.file);
     return start_input();
@@ -33,11 +118,19 @@ bool rewind_input() {
 int refill_input() {
     hex_in.block_start += static_cast<std::uint64_t>(hex_in.end - hex_in.block);
     std::size_t got = 0;
-    if (!hex_in.ended) got = std::fread(hex_in.block, 1, INPUT_BLOCK, hex_in.file);
+    bool failed = false;
+    if (take_ahead(got, failed)) {
+        hex_in.block = other_block();
+    } else if (!hex_in.ended) {
+        got = std::fread(hex_in.block, 1, INPUT_BLOCK, hex_in.file);
+        failed = got == 0 && std::ferror(hex_in.file) != 0;
+    }
     if (got == 0) {
         hex_in.ended = true;
-        hex_in.failed = std::ferror(hex_in.file) != 0;
+        hex_in.failed = failed;
     }
+    // A short read met the file's end or an error: the next read tells which, at once.
+    if (got == INPUT_BLOCK && hex_in.read_ahead && !ask_ahead()) hex_in.read_ahead = false;
     hex_in.end = hex_in.block + got;
     hex_in.next = hex_in.block;
     if (got == 0) return EOF;
@@ -45,6 +138,7 @@ int refill_input() {
 }
 
 std::uint64_t input_line(std::uint64_t position) {
+    settle_input();
     if (std::fseek(hex_in.file, 0, SEEK_SET) != 0) return 0;
     std::clearerr(hex_in.file);
     std::uint64_t line = 1;

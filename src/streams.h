@@ -12,18 +12,21 @@
 
 // Input blocks of 256 KiB hold thousands of records, so that most are decoded whole; larger ones
 // gain nothing measurable. The record decoder may read INPUT_SLACK characters past the block's
-// end; it never uses them.
+// end; it never uses them. While one block is read from, a second thread reads the next into the
+// other, from a file that never makes a read wait (see open_input).
 constexpr std::size_t INPUT_BLOCK = 256 * 1024;
 constexpr std::size_t INPUT_SLACK = 64;
 
 struct InputStream {
     std::FILE *file;
+    bool read_ahead;           // the next block may be read ahead
     const unsigned char *next; // the next character to hand out
     const unsigned char *end;  // the end of the characters in block
     std::uint64_t block_start; // input position of block[0]
     bool ended;                // a read found the file's end, or failed
     bool failed;               // a read failed
-    unsigned char block[INPUT_BLOCK + INPUT_SLACK];
+    unsigned char *block;      // one of blocks
+    unsigned char blocks[2][INPUT_BLOCK + INPUT_SLACK];
 };
 
 // The image grows at the end of the output block. Records below the image's end go to pages of
@@ -69,8 +72,14 @@ struct InputCursor {
 };
 
 // Takes over an open file as hex_in and reads its first block. Returns false when that read fails
-// (a folder opens on some systems, but cannot be read).
-bool open_input(std::FILE *file);
+// (a folder opens on some systems, but cannot be read). With `read_ahead`, each next block is
+// read while the one before is used: only for a file whose reads never wait for a writer (not a
+// pipe or a terminal), which could otherwise keep the run waiting for input it does not need.
+bool open_input(std::FILE *file, bool read_ahead);
+
+// Waits for a block being read ahead of hex_in, and drops it; reading goes on from the file's
+// position. Before hex_in is copied, or its file closed.
+void settle_input();
 
 // Goes back to the start of hex_in. Returns false when it cannot (a pipe).
 bool rewind_input();
