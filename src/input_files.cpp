@@ -90,6 +90,7 @@ void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPl
         std::uint64_t at = scan_for(address, index == before.input ? before.position : 0);
         if (at != 0) found = {index, at};
     }
+    settle_input();
     hex_in = saved_input;
 }
 

@@ -1,44 +1,50 @@
 #include "streams.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <pthread.h>
 
 InputStream hex_in;
 OutputStream image_out;
 
 namespace {
 
-// The block read ahead of hex_in, by a thread that waits between blocks. Never destroyed, so that
-// the thread may still wait on it while the process exits.
+// The block read ahead of hex_in, by a thread that waits between blocks. POSIX threads, which
+// the C library has (and MinGW-w64), rather than std::thread, which would bring the C++ library
+// and its megabyte into the process.
 struct ReadAhead {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool started = false; // the thread runs; false also when it could not be started
-    bool asked = false;   // a read is asked for or under way
-    bool done = false;    // and has ended: got and failed hold its outcome
-    std::FILE *file = nullptr;
-    unsigned char *into = nullptr;
-    std::size_t got = 0;
-    bool failed = false;
+    pthread_mutex_t lock;
+    pthread_cond_t changed;
+    bool started; // the thread runs
+    bool asked;   // a read is asked for or under way
+    bool done;    // and has ended: got and failed hold its outcome
+    std::FILE *file;
+    unsigned char *into;
+    std::size_t got;
+    bool failed;
 };
-ReadAhead &ahead = *new ReadAhead;
+ReadAhead ahead = {PTHREAD_MUTEX_INITIALIZER,
+                   PTHREAD_COND_INITIALIZER,
+                   false,
+                   false,
+                   false,
+                   nullptr,
+                   nullptr,
+                   0,
+                   false};
 
-void read_ahead_blocks() {
-    std::unique_lock<std::mutex> hold(ahead.lock);
+void *read_ahead_blocks(void *) {
+    pthread_mutex_lock(&ahead.lock);
     for (;;) {
-        ahead.changed.wait(hold, [] { return ahead.asked && !ahead.done; });
+        while (!ahead.asked || ahead.done) pthread_cond_wait(&ahead.changed, &ahead.lock);
         std::FILE *file = ahead.file;
         unsigned char *into = ahead.into;
-        hold.unlock();
+        pthread_mutex_unlock(&ahead.lock);
         std::size_t got = std::fread(into, 1, INPUT_BLOCK, file);
         bool failed = got == 0 && std::ferror(file) != 0;
-        hold.lock();
+        pthread_mutex_lock(&ahead.lock);
         ahead.got = got;
         ahead.failed = failed;
         ahead.done = true;
-        ahead.changed.notify_all();
+        pthread_cond_broadcast(&ahead.changed);
     }
 }
 
@@ -50,34 +56,37 @@ unsigned char *other_block() {
 // Asks for the next block of hex_in to be read into the other block. Returns false when no
 // thread can read it.
 bool ask_ahead() {
-    std::lock_guard<std::mutex> hold(ahead.lock);
+    pthread_mutex_lock(&ahead.lock);
     if (!ahead.started) {
-        // The library reports a thread it cannot start by an exception; then the caller reads.
-        try {
-            std::thread(read_ahead_blocks).detach();
-        } catch (const std::system_error &) {
-            return false;
-        }
-        ahead.started = true;
+        pthread_t thread;
+        ahead.started = pthread_create(&thread, nullptr, read_ahead_blocks, nullptr) == 0;
+        if (ahead.started) pthread_detach(thread);
     }
-    ahead.file = hex_in.file;
-    ahead.into = other_block();
-    ahead.asked = true;
-    ahead.done = false;
-    ahead.changed.notify_all();
-    return true;
+    bool started = ahead.started;
+    if (started) {
+        ahead.file = hex_in.file;
+        ahead.into = other_block();
+        ahead.asked = true;
+        ahead.done = false;
+        pthread_cond_broadcast(&ahead.changed);
+    }
+    pthread_mutex_unlock(&ahead.lock);
+    return started;
 }
 
 // Waits for the block asked for, if any: returns false when none was, and otherwise sets `got`
 // and `failed` to the outcome of its read.
 bool take_ahead(std::size_t &got, bool &failed) {
-    std::unique_lock<std::mutex> hold(ahead.lock);
-    if (!ahead.asked) return false;
-    ahead.changed.wait(hold, [] { return ahead.done; });
-    ahead.asked = false;
-    got = ahead.got;
-    failed = ahead.failed;
-    return true;
+    pthread_mutex_lock(&ahead.lock);
+    bool asked = ahead.asked;
+    if (asked) {
+        while (!ahead.done) pthread_cond_wait(&ahead.changed, &ahead.lock);
+        ahead.asked = false;
+        got = ahead.got;
+        failed = ahead.failed;
+    }
+    pthread_mutex_unlock(&ahead.lock);
+    return asked;
 }
 
 // Reads the first block of hex_in, from the file's position. Returns false when that read fails.
@@ -96,6 +105,7 @@ bool start_input() {
 } // namespace
 
 bool open_input(std::FILE *file, bool read_ahead) {
+    settle_input();
     hex_in.file = file;
     hex_in.read_ahead = read_ahead;
     std::setvbuf(file, nullptr, _IONBF, 0);

@@ -28,7 +28,7 @@ constexpr Window WINDOW = {0x1D00E000, 0x2000, false};
 std::string convert(const std::string &hex, Window window, bool plain) {
     plain_records = plain;
     plain_records_placed = 0;
-    static char image[0x20000];
+    static char image[INPUT_BLOCK];
     std::memset(image, 0, sizeof image);
     clear_inputs();
     add_input("in.hex", fmemopen(const_cast<char *>(hex.data()), hex.size(), "rb"));
