@@ -54,7 +54,7 @@ bool add_input(const char *name, std::FILE *file) {
         inputs = static_cast<InputFile *>(grown);
         room = more;
     }
-    inputs[held] = {name, file, reads_never_wait(file)};
+    inputs[held] = {name, file, reads_never_wait(file, READ_AHEAD_MIN)};
     ++held;
     return true;
 }

@@ -146,15 +146,18 @@ bool is_folder(const char *name) {
 #endif
 }
 
-bool reads_never_wait(std::FILE *file) {
+bool reads_never_wait(std::FILE *file, std::uint64_t size) {
 #if defined(_WIN32)
     auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+    LARGE_INTEGER held;
+    return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+           GetFileSizeEx(handle, &held) && static_cast<std::uint64_t>(held.QuadPart) >= size;
 #else
     int descriptor = fileno(file);
     if (descriptor < 0) return true; // a stream in memory
     struct stat identity;
-    return fstat(descriptor, &identity) == 0 && S_ISREG(identity.st_mode);
+    return fstat(descriptor, &identity) == 0 && S_ISREG(identity.st_mode) &&
+           static_cast<std::uint64_t>(identity.st_size) >= size;
 #endif
 }
 

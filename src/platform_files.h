@@ -5,6 +5,7 @@
 #ifndef QUORLIT_PLATFORM_FILES_H
 #define QUORLIT_PLATFORM_FILES_H
 
+#include <cstdint>
 #include <cstdio>
 
 // Whether the name is "-".
@@ -27,9 +28,10 @@ bool is_console_name(const char *name);
 // another path.
 bool same_file(const char *in, const char *out);
 
-// Whether reading the open file never waits for a writer: a regular file or a stream in memory,
-// not a pipe, a FIFO or a terminal.
-bool reads_never_wait(std::FILE *file);
+// Whether reading the open file never waits for a writer, and it holds at least `size` bytes: a
+// regular file of that size, or a stream in memory (whose size is not told); not a pipe, a FIFO
+// or a terminal.
+bool reads_never_wait(std::FILE *file, std::uint64_t size);
 
 // Whether the name leads to a folder, which opens on some systems but cannot be read.
 bool is_folder(const char *name);

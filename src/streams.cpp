@@ -11,25 +11,17 @@ namespace {
 // the C library has (and MinGW-w64), rather than std::thread, which would bring the C++ library
 // and its megabyte into the process.
 struct ReadAhead {
-    pthread_mutex_t lock;
-    pthread_cond_t changed;
-    bool started; // the thread runs
-    bool asked;   // a read is asked for or under way
-    bool done;    // and has ended: got and failed hold its outcome
-    std::FILE *file;
-    unsigned char *into;
-    std::size_t got;
-    bool failed;
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
+    bool started = false; // the thread runs
+    bool asked = false;   // a read is asked for or under way
+    bool done = false;    // and has ended: got and failed hold its outcome
+    std::FILE *file = nullptr;
+    unsigned char *into = nullptr;
+    std::size_t got = 0;
+    bool failed = false;
 };
-ReadAhead ahead = {PTHREAD_MUTEX_INITIALIZER,
-                   PTHREAD_COND_INITIALIZER,
-                   false,
-                   false,
-                   false,
-                   nullptr,
-                   nullptr,
-                   0,
-                   false};
+ReadAhead ahead;
 
 void *read_ahead_blocks(void *) {
     pthread_mutex_lock(&ahead.lock);
