@@ -115,6 +115,7 @@ const Row ROWS[] = {
     {"across 64 KiB, linear", FIRST + record(0xFFF8, 16) + END, {0x1D00E000, 0x20000, false}, 2},
     {"other types", FIRST + record(0xE001, 4, 3) + record(0xE001, 0) + record(0xE001, 2, 5) + END, WINDOW, 1},
     {"a bad checksum", FIRST + record(0xE001, 4).replace(9, 1, "1") + END, WINDOW, 1},
+    {"a record ends the input", FIRST + record(0xE001, 4, 0, ""), WINDOW, 2},
 };
 // clang-format on
 
