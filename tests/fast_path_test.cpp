@@ -99,6 +99,7 @@ struct Row {
 // clang-format off
 const Row ROWS[] = {
     {"LF, CR LF, CR", FIRST + record(0xE001, 16) + record(0xE011, 2, 0, "\r\n") + record(0xE013, 3, 0, "\r") + END, WINDOW, 4},
+    {"after CR", FIRST + record(0xE001, 2, 0, "\r") + record(0xE003, 2, 0, "\r") + END, WINDOW, 3},
     {"255 bytes, then 1", FIRST + record(0xE001, 255) + record(0xE100, 1) + END, WINDOW, 3},
     {"blank before a record", FIRST + " " + record(0xE001, 1) + record(0xE002, 1) + END, WINDOW, 2},
     {"a hole, filled", FIRST + record(0xE100, 4) + END, WINDOW, 2},
