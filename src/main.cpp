@@ -155,6 +155,10 @@ int main(int argc, char **argv) {
     // With the image on standard output, messages keep out of its stream.
     bool map = argc > 1 && std::strcmp(argv[1], "--info") == 0;
     if (argc > 4 && !map && is_standard_output(argv[argc - 1])) message_out = stderr;
+    // The messages go out in one write at the end: Windows leaves a console (or NUL) unbuffered,
+    // and there each write of a line can cost more than converting a small file.
+    static char message_buffer[4096];
+    std::setvbuf(message_out, message_buffer, _IOFBF, sizeof message_buffer);
     CommandLine line;
     int status = parse_command_line(argc, argv, line);
     if (status != COMMAND_RUN) return finish(status);
