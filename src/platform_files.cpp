@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-#if defined(QUORLIT_STD_FILESYSTEM) || !(defined(__unix__) || defined(__APPLE__))
+// Windows and POSIX have calls of their own; other systems, and builds that test this path, go
+// by std::filesystem.
+#if defined(QUORLIT_STD_FILESYSTEM) || !(defined(__unix__) || defined(__APPLE__) || defined(_WIN32))
 #define QUORLIT_FILESYSTEM 1
 #include <filesystem>
 #include <system_error>
@@ -14,6 +16,7 @@
 
 #if defined(_WIN32)
 #include <cctype>
+#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -29,28 +32,38 @@ constexpr bool BY_PATH = false;
 #endif
 
 #if defined(_WIN32)
-// Whether two open handles lead to one file: the same volume and file index.
-bool same_handle_file(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION first, second;
-    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
+// Opens the named file or folder only to ask what it is, or returns INVALID_HANDLE_VALUE with
+// the error in GetLastError. Names are UTF-8 (quorlit.manifest); Win32 takes UTF-16.
+HANDLE open_named(const char *name) {
+    int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    wchar_t *wide = nullptr;
+    if (length > 0) {
+        auto size = sizeof *wide * static_cast<std::size_t>(length);
+        wide = static_cast<wchar_t *>(std::malloc(size));
+    }
+    if (wide == nullptr) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, length);
+    HANDLE named = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    std::free(wide);
+    return named;
 }
 
-// Whether the standard stream `standard` reads or writes the named file.
-bool standard_is_file(std::FILE *standard, const char *name) {
-    auto stream = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(standard)));
-    HANDLE named = CreateFileW(std::filesystem::u8path(name).c_str(), 0,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (stream == INVALID_HANDLE_VALUE || named == INVALID_HANDLE_VALUE) {
-        if (named != INVALID_HANDLE_VALUE) CloseHandle(named);
-        return false;
-    }
-    bool same = same_handle_file(stream, named);
-    CloseHandle(named);
-    return same;
+// Reads what the named file, or the standard stream `standard` for "-", is: its attributes, its
+// volume and its index on the volume, and in `type` whether it is on a disk (FILE_TYPE_DISK).
+// Returns false where it cannot, with the error in GetLastError.
+bool identify(const char *name, std::FILE *standard, BY_HANDLE_FILE_INFORMATION &identity,
+              DWORD &type) {
+    HANDLE handle = is_dash(name) ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(standard)))
+                                  : open_named(name);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    type = GetFileType(handle);
+    bool known = GetFileInformationByHandle(handle, &identity) != 0;
+    if (!is_dash(name)) CloseHandle(handle);
+    return known;
 }
 
 // Whether `name` is `known`, in either case.
@@ -107,10 +120,19 @@ bool is_console_name(const char *name) {
 #endif
 }
 
-// POSIX tells by device and inode, which keeps the C++ library (and its megabyte or two) out of
-// the process, and tells what "-" stands for. Elsewhere file names are UTF-8, on Windows through
-// quorlit.manifest.
+// POSIX tells by device and inode and Windows by volume and file index, which keeps the C++
+// library's std::filesystem (a megabyte of code) out of the program, and tells what "-" stands
+// for. Elsewhere std::filesystem compares the paths.
 bool same_file(const char *in, const char *out) {
+#if defined(_WIN32)
+    if (is_dash(in) && is_dash(out)) return false;
+    BY_HANDLE_FILE_INFORMATION first, second;
+    DWORD type;
+    return identify(in, stdin, first, type) && identify(out, stdout, second, type) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+#else
     bool standard = is_dash(in) || is_dash(out);
 #if defined(__unix__) || defined(__APPLE__)
     if (!BY_PATH || standard) {
@@ -118,12 +140,6 @@ bool same_file(const char *in, const char *out) {
         return identify(in, stdin, first) && identify(out, stdout, second) &&
                first.st_dev == second.st_dev && first.st_ino == second.st_ino;
     }
-#endif
-#if defined(_WIN32)
-    // Windows tells the file behind a standard stream by its handle.
-    if (is_dash(in) && is_dash(out)) return false;
-    if (is_dash(in)) return standard_is_file(stdin, out);
-    if (is_dash(out)) return standard_is_file(stdout, in);
 #endif
 #if defined(QUORLIT_FILESYSTEM)
     if (standard) return false;
@@ -133,11 +149,17 @@ bool same_file(const char *in, const char *out) {
 #else
     return false;
 #endif
+#endif
 }
 
 bool is_folder(const char *name) {
     if (is_dash(name)) return false;
-#if defined(QUORLIT_FILESYSTEM)
+#if defined(_WIN32)
+    BY_HANDLE_FILE_INFORMATION identity;
+    DWORD type;
+    return identify(name, nullptr, identity, type) &&
+           (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#elif defined(QUORLIT_FILESYSTEM)
     std::error_code error;
     return std::filesystem::is_directory(std::filesystem::u8path(name), error);
 #else
@@ -163,7 +185,13 @@ bool reads_never_wait(std::FILE *file, std::uint64_t size) {
 
 bool can_read_back(const char *name) {
     if (is_dash(name)) return false;
-#if defined(QUORLIT_FILESYSTEM)
+#if defined(_WIN32)
+    BY_HANDLE_FILE_INFORMATION identity;
+    DWORD type;
+    if (!identify(name, nullptr, identity, type))
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    return type == FILE_TYPE_DISK && (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+#elif defined(QUORLIT_FILESYSTEM)
     std::error_code error;
     auto type = std::filesystem::status(std::filesystem::u8path(name), error).type();
     return type == std::filesystem::file_type::not_found ||

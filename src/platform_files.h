@@ -1,7 +1,7 @@
 // What the platform can tell of files by name, and how it opens them. The name "-" stands for
 // standard input where a file is read and for standard output where one is written. POSIX
-// compares device and inode; Windows, which has no inodes, goes by std::filesystem, the file
-// index behind a standard stream's handle, and the console's names.
+// compares device and inode; Windows, which has no inodes, the volume and the file index (of a
+// standard stream's handle for "-"), and knows the console's names.
 #ifndef QUORLIT_PLATFORM_FILES_H
 #define QUORLIT_PLATFORM_FILES_H
 
