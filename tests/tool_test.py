@@ -2,7 +2,7 @@
 # End-to-end table: runs QUORLIT (argv[1]; QUORLIT_RUNNER may name a wrapper such as wine, and
 # QUORLIT_CRLF=1 expects CR LF console line ends) in a fresh folder per case and checks standard
 # output, exit status, image and the input left as it was; again with the HEX in lower case, CR LF.
-import os, shlex, subprocess, sys, tempfile, unittest
+import os, select, shlex, subprocess, sys, tempfile, unittest
 from pathlib import Path
 from differential import record as r
 
@@ -331,6 +331,26 @@ class Table(unittest.TestCase):
             for variant in (texts, tuple(text.lower().replace("\n", "\r\n") for text in texts)):
                 with self.subTest(name, hex=variant):
                     self.assertEqual(run(args, variant), (out, status, image_bytes, variant[0], b""))
+
+
+class ReadAhead(unittest.TestCase):
+    def test_one_thread_reads_ahead(self):  # however many blocks the file holds
+        if RUNNER:
+            self.skipTest("counts the threads of a Linux process")
+        above = r(4, 0, "1000") + r(0, 0, "00" * 16) * 100000  # 4.4 MB above the window
+        hex_text = above + r(4, 0, "0000") + REC + r(4, 0, "0003") + REC + END
+        with tempfile.TemporaryDirectory() as folder:
+            Path(folder, "in.hex").write_text(hex_text)
+            command = [EXE, "-q", "0", "256", "in.hex", "-"]
+            with subprocess.Popen(command, cwd=folder, stdout=subprocess.PIPE) as tool:
+                # The image's first block goes out once the records above the window are read;
+                # the fill up to 3E000 then stops the run on the full pipe.
+                select.select([tool.stdout], [], [], 30)
+                helpers = [task for task in Path("/proc/%d/task" % tool.pid).iterdir() if task.name != str(tool.pid)]
+                # rchar: the bytes that each has read; a sanitizer may add a thread that reads none
+                readers = [task for task in helpers if int(Path(task, "io").read_text().split()[1]) >= 1 << 20]
+                image_length = len(tool.stdout.read())
+            self.assertEqual((len(readers), tool.returncode, image_length), (1, 0, 0x3E001))
 
 
 if __name__ == "__main__":
