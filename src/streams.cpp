@@ -81,9 +81,9 @@ bool take_ahead(std::size_t &got, bool &failed) {
     return asked;
 }
 
-// Reads the first block of hex_in, from the file's position. Returns false when that read fails.
+// Reads the first block of hex_in, from the file's position, no block being read ahead. Returns
+// false when that read fails.
 bool start_input() {
-    settle_input();
     hex_in.block = hex_in.blocks[0];
     hex_in.block_start = 0;
     hex_in.ended = false;
