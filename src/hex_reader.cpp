@@ -136,7 +136,7 @@ int read_first_record(InputCursor &at, std::uint32_t &address, std::uint8_t *rec
         if (c != ':' && !is_blank(c) && !mark_bytes) text = true;
         if (c != ':') continue;
         int result = read_after_mark(at, address, record_data, byte_count);
-        if (result >= 0 || result == RECORD_END || !text || hex_in.ended) return result;
+        if (result >= 0 || result == RECORD_END || !text || input_ended()) return result;
         // Skip the rest of the comment line, unless the character that failed ended it.
         for (c = at.next[-1]; c != '\r' && c != '\n'; c = input_char(at))
             if (c == EOF) return RECORD_BAD_TEXT;
@@ -156,9 +156,9 @@ inline int read_record(InputCursor &at, std::uint32_t &address, std::uint8_t *re
 
 int read_hex_record(std::uint32_t &address, std::uint8_t *record_data, std::uint8_t &byte_count,
                     bool first) {
-    InputCursor at = {hex_in.next, hex_in.end};
+    InputCursor at = input_cursor();
     int result = read_record(at, address, record_data, byte_count, first);
-    hex_in.next = at.next;
+    input_resume(at);
     return result;
 }
 

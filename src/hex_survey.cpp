@@ -101,8 +101,7 @@ void note_conflict(HexSurvey &survey, const RecordPlace &place, std::uint32_t ad
 // Reads hex_in again from its start and compares the values of the blocks in this pass. Returns
 // false when a read fails.
 bool compare_input(HexSurvey &survey, int input) {
-    point_at_input(input);
-    if (!rewind_input()) return false;
+    if (!reread_input(input)) return false;
     RecordWalk walk;
     for (;;) {
         int result = next_record(walk);
@@ -147,7 +146,7 @@ void check_repeats(HexSurvey &survey) {
             read = compare_input(survey, input);
         std::memset(batch_slot + start, 0, block - start);
         if (!read) {
-            survey.compare = hex_in.failed ? COMPARE_READ_FAILED : COMPARE_NO_REWIND;
+            survey.compare = input_failed() ? COMPARE_READ_FAILED : COMPARE_NO_REWIND;
             return;
         }
     }
@@ -164,8 +163,8 @@ bool count_trailing(std::uint64_t &trailing) {
         int result = read_hex_record(address, data, count, true);
         if (result >= 0 || result == RECORD_END) {
             ++trailing;
-        } else if (hex_in.ended) {
-            return !hex_in.failed;
+        } else if (input_ended()) {
+            return !input_failed();
         }
     }
 }

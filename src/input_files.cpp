@@ -1,3 +1,5 @@
+// The inputs of a run: their files, kept open, the lines of places in them, and the search for
+// the record that first gave an address.
 #include "input_files.h"
 
 #include "hex_reader.h"
@@ -71,10 +73,12 @@ bool read_input(int index) {
     return open_input(inputs[index].file, inputs[index].read_ahead);
 }
 
-void point_at_input(int index) {
+bool reread_input(int index) {
     settle_input();
-    hex_in.file = inputs[index].file;
-    hex_in.read_ahead = inputs[index].read_ahead;
+    std::FILE *file = inputs[index].file;
+    if (std::fseek(file, 0, SEEK_SET) != 0) return false;
+    std::clearerr(file);
+    return open_input(file, inputs[index].read_ahead);
 }
 
 void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPlace &found) {
@@ -82,8 +86,7 @@ void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPl
     saved_input = hex_in;
     found = {-1, 0};
     for (int index = 0; index <= before.input && found.position == 0; ++index) {
-        point_at_input(index);
-        if (!rewind_input()) {
+        if (!reread_input(index)) {
             if (found.input < 0) found.input = index;
             continue;
         }
@@ -92,6 +95,31 @@ void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPl
     }
     settle_input();
     hex_in = saved_input;
+}
+
+std::uint64_t input_line(int index, std::uint64_t position) {
+    // The input may be hex_in, whose file must not be moved under a block being read ahead.
+    settle_input();
+    std::FILE *file = inputs[index].file;
+    if (std::fseek(file, 0, SEEK_SET) != 0) return 0;
+    std::clearerr(file);
+    // A buffer of its own: hex_in's blocks stay as the run left them.
+    static unsigned char text[64 * 1024];
+    std::uint64_t line = 1;
+    int before = EOF;
+    for (std::uint64_t seen = 0; seen < position;) {
+        std::uint64_t left = position - seen;
+        std::size_t want = left < sizeof text ? static_cast<std::size_t>(left) : sizeof text;
+        std::size_t got = std::fread(text, 1, want, file);
+        if (got == 0) return 0;
+        for (std::size_t i = 0; i < got; ++i) {
+            int c = text[i];
+            if (c == '\r' || (c == '\n' && before != '\r')) ++line;
+            before = c;
+        }
+        seen += got;
+    }
+    return line;
 }
 
 void close_inputs() {

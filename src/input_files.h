@@ -19,8 +19,14 @@ const char *input_name(int index);
 // Makes input `index` hex_in and reads its first block. Returns false when that read fails.
 bool read_input(int index);
 
-// Makes input `index` hex_in again where only its lines are wanted (see input_line).
-void point_at_input(int index);
+// Makes input `index` hex_in again, from its start. Returns false when it cannot go back there
+// (a pipe) or its first read fails.
+bool reread_input(int index);
+
+// Reads input `index` again from its start, with a buffer of its own, and returns the line,
+// counted from 1, that holds input position `position`; a CR, an LF or a CR LF ends a line.
+// Returns 0 when the input cannot go back to its start (a pipe) or no longer holds that position.
+std::uint64_t input_line(int index, std::uint64_t position);
 
 // Where a record stands: its input, and the input position just after it (0: nowhere).
 struct RecordPlace {

@@ -36,9 +36,9 @@ const char *stop_reason(char (&text)[PLACE_TEXT + 128], int stop, std::uint32_t 
                         std::uint32_t image_end, const RecordPlace &earlier) {
     int last = input_last();
     const char *reason = text;
-    if (hex_in.ended && hex_in.failed) {
+    if (input_ended() && input_failed()) {
         reason = "the file cannot be read";
-    } else if (hex_in.ended) {
+    } else if (input_ended()) {
         reason = "the file ends before its end-of-file record";
     } else if (stop == RECORD_ERROR) {
         reason = "checksum mismatch";
@@ -71,8 +71,7 @@ const char *stop_reason(char (&text)[PLACE_TEXT + 128], int stop, std::uint32_t 
 void place_text(char (&text)[PLACE_TEXT], const RecordPlace &place) {
     text[0] = '\0';
     if (place.input < 0) return;
-    point_at_input(place.input);
-    std::uint64_t line = place.position == 0 ? 0 : input_line(place.position - 1);
+    std::uint64_t line = place.position == 0 ? 0 : input_line(place.input, place.position - 1);
     if (line != 0) {
         std::snprintf(text, sizeof text, "%s:%" PRIu64, input_name(place.input), line);
     } else {
@@ -86,15 +85,13 @@ void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_e
     // Where the image outgrows 2 GiB is no place in the input.
     if (stop == CONVERT_TOO_LARGE) return;
     // The line of the character that stopped the run, or of the end of the input.
-    std::uint64_t position = input_position() - (hex_in.ended ? 0 : 1);
+    std::uint64_t position = input_position() - (input_ended() ? 0 : 1);
     char text[PLACE_TEXT + 128];
     const char *reason = stop_reason(text, stop, detail, image_end, earlier);
-    point_at_input(input);
-    print_where(input_name(input), input_line(position), reason);
+    print_where(input_name(input), input_line(input, position), reason);
 }
 
 void print_at(const RecordPlace &place, const char *reason) {
     std::fprintf(message_out, "\n");
-    point_at_input(place.input);
-    print_where(input_name(place.input), input_line(place.position - 1), reason);
+    print_where(input_name(place.input), input_line(place.input, place.position - 1), reason);
 }

@@ -1,0 +1,164 @@
+// The output stream: the end of the image in a block, the rest in pages read back from the file.
+#include "output_stream.h"
+
+#include <cstring>
+
+OutputStream image_out;
+
+void open_output(std::FILE *file) {
+    OutputStream &out = image_out;
+    out.file = file;
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    out.block_start = 0;
+    out.used = 0;
+    out.file_position = 0;
+    out.failed = false;
+    out.uses = 0;
+    out.last_page = nullptr;
+    for (OutputPage &page : out.pages) {
+        page.length = 0;
+        page.dirty_from = 0;
+        page.dirty_to = 0;
+        page.used_at = 0;
+    }
+}
+
+void flush_output() {
+    OutputStream &out = image_out;
+    if (out.used > 0 && !out.failed) {
+        // Image offsets stay below 2 GiB, so they fit a long on every platform.
+        if (out.file_position != out.block_start &&
+            std::fseek(out.file, static_cast<long>(out.block_start), SEEK_SET) != 0) {
+            out.failed = true;
+        } else if (std::fwrite(out.block, 1, out.used, out.file) != out.used) {
+            out.failed = true;
+        }
+        out.file_position = out.block_start + out.used;
+    }
+    out.block_start += out.used;
+    out.used = 0;
+}
+
+void output_fill(unsigned char fill, std::uint64_t length) {
+    while (length > 0) {
+        if (image_out.used == OUTPUT_BLOCK) flush_output();
+        std::size_t room = OUTPUT_BLOCK - image_out.used;
+        std::size_t part = length < room ? static_cast<std::size_t>(length) : room;
+        std::memset(image_out.block + image_out.used, fill, part);
+        image_out.used += part;
+        length -= part;
+    }
+}
+
+namespace {
+
+constexpr std::uint64_t UNKNOWN_POSITION = ~std::uint64_t{0};
+
+// Writes the changed bytes of `page` back to the file; a failure is recorded in image_out.failed.
+void write_back(OutputPage &page) {
+    OutputStream &out = image_out;
+    std::size_t length = page.dirty_to - page.dirty_from;
+    if (length > 0 && !out.failed) {
+        std::uint64_t at = page.start + page.dirty_from;
+        if (std::fseek(out.file, static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fwrite(page.bytes + page.dirty_from, 1, length, out.file) != length)
+            out.failed = true;
+        out.file_position = at + length;
+    }
+    page.dirty_from = 0;
+    page.dirty_to = 0;
+}
+
+// Reads into `page` the image from `start`, up to the output block. Returns false when the file
+// cannot seek there or be read.
+bool read_page(OutputPage &page, std::uint64_t start) {
+    OutputStream &out = image_out;
+    write_back(page);
+    page.length = 0;
+    std::uint64_t left = out.block_start - start;
+    std::size_t length = left < OUTPUT_PAGE ? static_cast<std::size_t>(left) : OUTPUT_PAGE;
+    if (out.failed || std::fseek(out.file, static_cast<long>(start), SEEK_SET) != 0) return false;
+    std::size_t got = std::fread(page.bytes, 1, length, out.file);
+    out.file_position = UNKNOWN_POSITION; // a write after a read must seek first
+    if (got != length) return false;
+    page.start = start;
+    page.length = length;
+    return true;
+}
+
+// Returns the page that holds image offset `offset`, below the output block, reading it when no
+// page does; nullptr when it cannot be read.
+OutputPage *page_at(std::uint64_t offset) {
+    OutputStream &out = image_out;
+    std::uint64_t start = offset - offset % OUTPUT_PAGE;
+    OutputPage *page = out.last_page;
+    if (page == nullptr || page->start != start || offset - start >= page->length) {
+        page = nullptr;
+        OutputPage *oldest = &out.pages[0];
+        for (OutputPage &held : out.pages) {
+            if (held.length > 0 && held.start == start) page = &held;
+            if (held.used_at < oldest->used_at) oldest = &held;
+        }
+        if (page == nullptr) page = oldest;
+        // A page read before the image grew past it may hold less than it can now.
+        if (page->start != start || offset - start >= page->length) {
+            if (!read_page(*page, start)) return nullptr;
+        }
+    }
+    page->used_at = ++out.uses;
+    out.last_page = page;
+    return page;
+}
+
+} // namespace
+
+std::size_t output_at(std::uint64_t offset, const unsigned char *&bytes) {
+    OutputStream &out = image_out;
+    if (offset >= out.block_start) {
+        std::size_t index = static_cast<std::size_t>(offset - out.block_start);
+        bytes = out.block + index;
+        return out.used - index;
+    }
+    OutputPage *page = page_at(offset);
+    if (page == nullptr) return 0;
+    std::size_t index = static_cast<std::size_t>(offset - page->start);
+    bytes = page->bytes + index;
+    return page->length - index;
+}
+
+bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::size_t count) {
+    OutputStream &out = image_out;
+    while (count > 0) {
+        if (offset >= out.block_start) {
+            std::memcpy(out.block + (offset - out.block_start), bytes, count);
+            return true;
+        }
+        OutputPage *page = page_at(offset);
+        if (page == nullptr) return false;
+        std::size_t index = static_cast<std::size_t>(offset - page->start);
+        std::size_t part = count < page->length - index ? count : page->length - index;
+        // Only bytes that change make the page dirty: data written again costs no write back.
+        const unsigned char *held = page->bytes + index;
+        std::size_t from = 0;
+        while (from < part && held[from] == bytes[from]) ++from;
+        std::size_t to = part;
+        while (to > from && held[to - 1] == bytes[to - 1]) --to;
+        if (from < to) {
+            std::memcpy(page->bytes + index + from, bytes + from, to - from);
+            if (page->dirty_to == page->dirty_from || index + from < page->dirty_from)
+                page->dirty_from = index + from;
+            if (index + to > page->dirty_to) page->dirty_to = index + to;
+        }
+        offset += part;
+        bytes += part;
+        count -= part;
+    }
+    return true;
+}
+
+bool close_output() {
+    for (OutputPage &page : image_out.pages) write_back(page);
+    flush_output();
+    if (std::fclose(image_out.file) != 0) image_out.failed = true;
+    return !image_out.failed;
+}

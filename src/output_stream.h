@@ -1,0 +1,106 @@
+// The output stream, image_out: the image grows at the end of a block of our own over an
+// unbuffered C file, so that every write reaches the file where it is checked. Records below the
+// image's end go to pages of the image read back from the file. Only the functions below change
+// its fields.
+#ifndef QUORLIT_OUTPUT_STREAM_H
+#define QUORLIT_OUTPUT_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+// Pages of 4 KiB, a file system's unit of reading, so that a record that goes back below the
+// image's end costs little more than its own bytes when it misses the pages; 128 of them, the
+// least recently used one giving way, so that records that cycle over as many places cost no
+// reads or writes. A page is written back only where a byte changed.
+constexpr std::size_t OUTPUT_BLOCK = 32 * 1024;
+constexpr std::size_t OUTPUT_SLACK = 16; // a copy of 16 bytes may reach this far past the block
+constexpr std::size_t OUTPUT_PAGE = 4 * 1024;
+constexpr std::size_t OUTPUT_PAGES = 128;
+
+struct OutputPage {
+    std::uint64_t start;    // the image offset of bytes[0], a multiple of OUTPUT_PAGE
+    std::size_t length;     // the bytes held; 0 for a page not in use
+    std::size_t dirty_from; // bytes [dirty_from, dirty_to) changed since the page was read
+    std::size_t dirty_to;
+    std::uint64_t used_at; // when the page was last used
+    unsigned char bytes[OUTPUT_PAGE];
+};
+
+// The output block holds the image bytes [block_start, block_start + used): the end of the
+// image. Below block_start the image is in the file, or changed in a page.
+struct OutputStream {
+    std::FILE *file;
+    std::uint64_t block_start;
+    std::size_t used;
+    std::uint64_t file_position; // where the file's next read or write goes; unknown after a read
+    bool failed;                 // a write or seek failed
+    std::uint64_t uses;          // pages used so far
+    OutputPage *last_page;       // the page used last
+    unsigned char block[OUTPUT_BLOCK + OUTPUT_SLACK];
+    OutputPage pages[OUTPUT_PAGES];
+};
+
+// Defined in output_stream.cpp: Windows linkers keep an inline variable's zeros in the executable.
+extern OutputStream image_out;
+
+// Takes over an open file as image_out.
+void open_output(std::FILE *file);
+
+// Writes the block to the file; a failure is recorded in image_out.failed.
+void flush_output();
+
+// Whether a write or seek of image_out failed.
+inline bool output_failed() {
+    return image_out.failed;
+}
+
+// How many bytes the output block takes before it must be written out.
+inline std::size_t output_room() {
+    return OUTPUT_BLOCK - image_out.used;
+}
+
+// Adds `length` bytes at the end of the output block.
+inline void output_write(const unsigned char *bytes, std::size_t length) {
+    while (length > 0) {
+        if (image_out.used == OUTPUT_BLOCK) flush_output();
+        std::size_t room = OUTPUT_BLOCK - image_out.used;
+        std::size_t part = length < room ? length : room;
+        std::memcpy(image_out.block + image_out.used, bytes, part);
+        image_out.used += part;
+        bytes += part;
+        length -= part;
+    }
+}
+
+// Adds `length` (1 or more) bytes at the end of the output block, copying at least 16: `bytes`
+// must hold 16.
+inline void output_append_16(const unsigned char *bytes, std::size_t length) {
+    if (length > OUTPUT_BLOCK - image_out.used) {
+        output_write(bytes, length);
+        return;
+    }
+    unsigned char *to = image_out.block + image_out.used;
+    std::memcpy(to, bytes, 16);
+    if (length > 16) std::memcpy(to + 16, bytes + 16, length - 16);
+    image_out.used += length;
+}
+
+// Adds `length` bytes of value `fill` at the end of the output block.
+void output_fill(unsigned char fill, std::uint64_t length);
+
+// Finds image offset `offset`, below the image's end, in the output block or a page, reading
+// the image back from the file. Returns how many bytes from that offset are held there, and
+// points `bytes` at them; 0 when the file cannot go back (a pipe, a terminal) or be read.
+std::size_t output_at(std::uint64_t offset, const unsigned char *&bytes);
+
+// Writes `count` bytes over the image at `offset`, below its end. Returns false when the image
+// cannot be read back there (see output_at).
+bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::size_t count);
+
+// Writes the rest of the output and closes its file. Returns false when any write, seek or the
+// close failed.
+bool close_output();
+
+#endif
