@@ -11,6 +11,7 @@
 #include "hex_survey.h"
 #include "image_writer.h"
 #include "input_files.h"
+#include "stop_codes.h"
 #include "streams.h"
 
 #include <cstdint>
@@ -30,7 +31,7 @@ static void open_inputs(std::uint8_t *hex, std::size_t first_size, std::size_t s
 }
 
 struct Conversion {
-    int stop;
+    Stop stop;
     std::size_t length;
     Image image;
 };
@@ -42,21 +43,17 @@ static Conversion convert(std::uint8_t *hex, std::size_t first_size, std::size_t
     plain_records = whole;
     open_inputs(hex, first_size, size);
     std::memset(memory, 0, 0x200000);
-    open_output(fmemopen(memory, 0x200000, "w+b"));
-    options.any_order = options.any_order || input_count() > 1;
-    Conversion done = {RECORD_END, 0, {}};
+    std::FILE *out = fmemopen(memory, 0x200000, "w+b");
+    open_output(out);
+    Conversion done = {};
     Image &image = done.image;
     start_image(image, window[0], window[1], options);
-    for (int input = 0; input < input_count() && done.stop == RECORD_END; ++input) {
-        image.input = input;
-        if (!read_input(input)) std::abort();
-        done.stop = convert_hex_to_image(image);
-    }
-    if (done.stop == RECORD_END) done.stop = finish_image(image);
+    if (!read_input(0)) std::abort();
+    done.stop = convert_inputs(image);
     close_inputs();
     flush_output();
-    std::fseek(image_out.file, 0, SEEK_END);
-    done.length = static_cast<std::size_t>(std::ftell(image_out.file));
+    std::fseek(out, 0, SEEK_END);
+    done.length = static_cast<std::size_t>(std::ftell(out));
     if (!close_output()) std::abort();
     return done;
 }
@@ -69,13 +66,13 @@ static bool same_places(const RecordPlace &a, const RecordPlace &b) {
 static bool agree(const Conversion &a, const Conversion &b) {
     const WindowChecks &x = a.image.checks;
     const WindowChecks &y = b.image.checks;
-    return a.stop == b.stop && a.length == b.length &&
-           a.image.bytes_written == b.image.bytes_written &&
-           a.image.stop_detail == b.image.stop_detail && x.data == y.data && x.lowest == y.lowest &&
-           x.highest == y.highest && x.inside == y.inside && x.first_given == y.first_given &&
-           x.last_given == y.last_given && same_places(x.below, y.below) &&
-           x.below_from == y.below_from && same_places(x.beyond, y.beyond) &&
-           x.beyond_to == y.beyond_to;
+    return a.stop.code == b.stop.code && a.stop.value == b.stop.value &&
+           a.stop.input == b.stop.input && a.stop.position == b.stop.position &&
+           a.length == b.length && a.image.bytes_written == b.image.bytes_written &&
+           x.data == y.data && x.lowest == y.lowest && x.highest == y.highest &&
+           x.inside == y.inside && x.first_given == y.first_given && x.last_given == y.last_given &&
+           same_places(x.below, y.below) && x.below_from == y.below_from &&
+           same_places(x.beyond, y.beyond) && x.beyond_to == y.beyond_to;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -100,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Conversion whole = convert(hex, first_size, size - 8, window, options, true, memory);
     Conversion exact = convert(hex, first_size, size - 8, window, options, false, exact_memory);
     if (!agree(whole, exact) || std::memcmp(memory, exact_memory, whole.length) != 0) std::abort();
-    int stop = whole.stop;
+    bool whole_image = !stopped(whole.stop);
     std::uint32_t count = whole.image.bytes_written;
     std::size_t length = whole.length;
 
@@ -110,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         int high = hex_digit_value(data[i]), low = hex_digit_value(data[i + 1]);
         if (high >= 0 && low >= 0) spelled[high << 4 | low] = true;
     }
-    if (length != count || count > window[1] || (pad && stop == RECORD_END && count != window[1]))
+    if (length != count || count > window[1] || (pad && whole_image && count != window[1]))
         std::abort();
     for (std::size_t i = 0; i < length; ++i)
         if (!spelled[static_cast<std::uint8_t>(memory[i])]) std::abort();
@@ -118,14 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The map of the same HEX: runs in address order, apart, within the list's bound.
     open_inputs(hex, first_size, size - 8);
     HexSurvey survey;
-    start_survey(survey);
-    stop = RECORD_END;
-    for (int input = 0; input < input_count() && stop == RECORD_END; ++input) {
-        std::uint32_t detail = 0;
-        if (!read_input(input)) std::abort();
-        stop = survey_input(survey, input, detail);
-    }
-    if (stop == RECORD_END) compare_repeats(survey);
+    if (!read_input(0)) std::abort();
+    survey_inputs(survey);
     close_inputs();
     if (run_count() > RUNS_MAX) std::abort();
     std::size_t seen = 0;

@@ -1,7 +1,5 @@
+// The character reader of Intel HEX records, the judge of every record not taken whole.
 #include "hex_reader.h"
-
-#include "hex_decode.h"
-#include "streams.h"
 
 namespace {
 
@@ -14,83 +12,35 @@ inline unsigned digit(int c) {
     return c < 0 ? NOT_DIGIT : DIGIT_VALUES[static_cast<unsigned char>(c)];
 }
 
-// The most characters a record takes after its mark: count, address, type, 255 data bytes and
-// the checksum, two digits each.
-constexpr std::ptrdiff_t RECORD_TEXT_MAX = 2 * (4 + RECORD_DATA_MAX + 1);
-
 // Returns the byte spelled by the next two digits and adds it to `checksum`, or -1 as soon as a
-// character is not a hexadecimal digit or the input ends; the input stops right after it. When
-// the block is known to hold the whole record (`in_block`), both digits are taken at once.
-template <bool in_block> inline int read_hex_byte(InputCursor &at, std::uint8_t &checksum) {
-    unsigned value = 0;
-    if (in_block) {
-        unsigned high = digit(at.next[0]);
-        value = high << 4 | digit(at.next[1]);
-        at.next += 2;
-        if (value > 0xFF && high == NOT_DIGIT) --at.next;
-    } else {
-        unsigned high = digit(input_char(at));
-        if (high == NOT_DIGIT) return -1;
-        value = high << 4 | digit(input_char(at));
-    }
+// character is not a hexadecimal digit or the input ends; the input stops right after it.
+inline int read_hex_byte(InputCursor &at, std::uint8_t &checksum) {
+    unsigned high = digit(input_char(at));
+    if (high == NOT_DIGIT) return -1;
+    unsigned value = high << 4 | digit(input_char(at));
     if (value > 0xFF) return -1;
     checksum = static_cast<std::uint8_t>(checksum + value);
     return static_cast<int>(value);
 }
 
 // Returns the next two bytes as one big-endian word, or -1 (see read_hex_byte).
-template <bool in_block> inline int read_hex_word(InputCursor &at, std::uint8_t &checksum) {
-    int high = read_hex_byte<in_block>(at, checksum);
+inline int read_hex_word(InputCursor &at, std::uint8_t &checksum) {
+    int high = read_hex_byte(at, checksum);
     if (high < 0) return -1;
-    int low = read_hex_byte<in_block>(at, checksum);
+    int low = read_hex_byte(at, checksum);
     if (low < 0) return -1;
     return high << 8 | low;
 }
 
-// Reads `count` data bytes into `record_data` and adds them to `checksum`. Returns false, with
-// the input right after the first character that is not a hexadecimal digit, if there is one.
-template <bool in_block>
-inline bool read_data(InputCursor &at, std::uint8_t *record_data, int count,
-                      std::uint8_t &checksum) {
-    if (!in_block) {
-        for (int i = 0; i < count; ++i) {
-            int value = read_hex_byte<false>(at, checksum);
-            if (value < 0) return false;
-            record_data[i] = static_cast<std::uint8_t>(value);
-        }
-        return true;
-    }
-    // The block holds the whole record: decode it all, and look for a bad digit only when one
-    // of the pairs spelled more than a byte.
-    const unsigned char *text = at.next;
-    unsigned spelled = 0;
-    unsigned sum = checksum;
-    for (int i = 0; i < count; ++i) {
-        unsigned value = digit(text[2 * i]) << 4 | digit(text[2 * i + 1]);
-        spelled |= value;
-        sum += value;
-        record_data[i] = static_cast<std::uint8_t>(value);
-    }
-    checksum = static_cast<std::uint8_t>(sum);
-    if (spelled <= 0xFF) {
-        at.next += 2 * count;
-        return true;
-    }
-    while (digit(*at.next) != NOT_DIGIT) ++at.next;
-    ++at.next;
-    return false;
-}
-
 // Reads a record from after its mark; see read_hex_record.
-template <bool in_block>
-inline int read_fields(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
-                       std::uint8_t &byte_count) {
+int read_after_mark(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
+                    std::uint8_t &byte_count) {
     std::uint8_t checksum = 0;
-    int count = read_hex_byte<in_block>(at, checksum);
+    int count = read_hex_byte(at, checksum);
     if (count < 0) return RECORD_BAD_DIGIT;
-    int field = read_hex_word<in_block>(at, checksum);
+    int field = read_hex_word(at, checksum);
     if (field < 0) return RECORD_BAD_DIGIT;
-    int type = read_hex_byte<in_block>(at, checksum);
+    int type = read_hex_byte(at, checksum);
     if (type < 0) return RECORD_BAD_DIGIT;
     byte_count = static_cast<std::uint8_t>(count);
     address = static_cast<std::uint32_t>(field);
@@ -98,23 +48,19 @@ inline int read_fields(InputCursor &at, std::uint32_t &address, std::uint8_t *re
     // Only an end-of-file record ends the input; its checksum is not needed.
     if (count == 0 && type == RECORD_EOF) return RECORD_END;
 
-    if (!read_data<in_block>(at, record_data, count, checksum)) return RECORD_BAD_DIGIT;
-    if (read_hex_byte<in_block>(at, checksum) < 0) return RECORD_BAD_DIGIT;
-    if (checksum != 0) return RECORD_ERROR;
+    for (int i = 0; i < count; ++i) {
+        int value = read_hex_byte(at, checksum);
+        if (value < 0) return RECORD_BAD_DIGIT;
+        record_data[i] = static_cast<std::uint8_t>(value);
+    }
+    if (read_hex_byte(at, checksum) < 0) return RECORD_BAD_DIGIT;
+    if (checksum != 0) return RECORD_BAD_CHECKSUM;
 
     if (type == RECORD_SEGMENT_BASE || type == RECORD_LINEAR_BASE) {
         if (count != 2) return RECORD_BAD_LENGTH;
         address = static_cast<std::uint32_t>(record_data[0] << 8 | record_data[1]);
     }
     return type;
-}
-
-// Reads a record from after its mark; see read_hex_record.
-inline int read_after_mark(InputCursor &at, std::uint32_t &address, std::uint8_t *record_data,
-                           std::uint8_t &byte_count) {
-    if (at.end - at.next >= RECORD_TEXT_MAX)
-        return read_fields<true>(at, address, record_data, byte_count);
-    return read_fields<false>(at, address, record_data, byte_count);
 }
 
 inline bool is_blank(int c) {
@@ -168,15 +114,22 @@ int hex_digit_value(int c) {
 }
 
 int next_record(RecordWalk &walk) {
-    int result = read_placed_record(walk.base, walk.place, walk.data, walk.count, walk.first);
-    walk.first = false;
-    return result;
-}
-
-int read_placed_record(AddressBase &base, DataPlace &place, std::uint8_t *record_data,
-                       std::uint8_t &byte_count, bool first) {
+    AddressBase &base = walk.base;
+    if (plain_records && !walk.first) {
+        InputCursor at = input_cursor();
+        if (take_plain_record(at, plain_field_end(base), walk.plain)) {
+            input_resume(at);
+            walk.count = static_cast<std::uint8_t>(walk.plain.count);
+            walk.data = walk.plain.bytes + 4;
+            walk.place = {base.base + walk.plain.field, walk.count, base.base};
+            return RECORD_DATA;
+        }
+    }
     std::uint32_t address = 0;
-    int result = read_hex_record(address, record_data, byte_count, first);
+    walk.count = 0;
+    int result = read_hex_record(address, walk.exact, walk.count, walk.first);
+    walk.first = false;
+    walk.data = walk.exact;
     if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE) {
         base.segmented = result == RECORD_SEGMENT_BASE;
         base.base = address << (base.segmented ? 4 : 16);
@@ -184,9 +137,9 @@ int read_placed_record(AddressBase &base, DataPlace &place, std::uint8_t *record
     if (result == RECORD_DATA) {
         // Under a segment base, addresses wrap at the end of the 64 KiB segment; under a linear
         // base they run on across it.
-        std::uint32_t run = byte_count;
-        if (base.segmented && address + run > 0x10000) run = 0x10000 - address;
-        place = {base.base + address, run, base.base};
+        std::uint32_t before_wrap = walk.count;
+        if (base.segmented && address + before_wrap > 0x10000) before_wrap = 0x10000 - address;
+        walk.place = {base.base + address, before_wrap, base.base};
     }
     return result;
 }

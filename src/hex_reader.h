@@ -14,6 +14,10 @@
 // Digits may be upper or lower case. Text before the first ':' (a header line, say) is ignored;
 // between records only white space may stand: blanks, tabs and line ends of either kind.
 //
+// Two readers share the work: take_plain_record decodes whole, at once, each data record that is
+// plainly good, and the character reader, read_hex_record, judges everything else exactly, to the
+// character that makes an error. What the first accepts, the second would accept alike.
+//
 // Record types:
 //   00  data: the bytes go to base + AAAA, base + AAAA + 1, ... (modulo 2^32)
 //   01  end of file, when its byte count is 0
@@ -24,6 +28,8 @@
 #ifndef QUORLIT_HEX_READER_H
 #define QUORLIT_HEX_READER_H
 
+#include "hex_decode.h"
+#include "input_stream.h"
 #include "stop_codes.h"
 
 #include <cstddef>
@@ -52,29 +58,89 @@ struct AddressBase {
     bool segmented = false; // a type 02 base: addresses wrap at the end of the 64 KiB segment
 };
 
-// Where the bytes of a data record go: the first `run` from `address` on, the rest (wrapped
-// round their segment) from `wrapped` on.
+// Where the bytes of a data record go: the first `before_wrap` from `address` on, the rest
+// (wrapped round their 64 KiB segment) from `wrapped` on.
 struct DataPlace {
     std::uint32_t address;
-    std::uint32_t run;
+    std::uint32_t before_wrap;
     std::uint32_t wrapped;
 };
 
-// Reads the next record as read_hex_record does, takes an extended address record's base into
-// `base`, and sets `place` for a data record's bytes.
-int read_placed_record(AddressBase &base, DataPlace &place, std::uint8_t *record_data,
-                       std::uint8_t &byte_count, bool first);
+// Whether plainly good data records are decoded whole (take_plain_record); the tests turn it off
+// to compare with the character reader alone.
+inline bool plain_records = true;
+
+// The characters of a data record after its mark: count, address, type and checksum, with the
+// data between, two digits each; and the bytes they spell.
+constexpr std::ptrdiff_t RECORD_TEXT_MIN = 2 * 5;
+constexpr std::size_t RECORD_BYTES_MAX = 5 + RECORD_DATA_MAX;
+static_assert(INPUT_SLACK >= DECODE_READS_PAST, "the decoder reads within the input block");
+
+// A data record decoded whole, and what take_plain_record keeps from one record to the next.
+struct PlainRecord {
+    std::uint32_t field = 0; // the address field
+    unsigned count = 0;      // data bytes, 1 to 255
+    // Count, address, type, data from bytes[4] on, and checksum; the decoder writes past them.
+    std::uint8_t bytes[RECORD_BYTES_MAX + DECODE_WRITES_PAST];
+    // A count that was checked, and the length of its records: the next record's start does not
+    // wait for the decoding of a count seen before.
+    unsigned last_count = 16;
+    std::ptrdiff_t length = 1 + RECORD_TEXT_MIN + 2 * 16;
+};
+
+// Takes the data record at `at` into `record` and moves `at` past it when it is plainly good: its
+// mark first or after one line end, whole in the block, all digits, its checksum right, at least
+// one data byte, and its data within `field_end_max` of its base (0x10000 under a segment base,
+// which wraps, 0x20000 under a linear one). Returns false, leaving `at`, for anything else: the
+// character reader judges it.
+QUORLIT_INLINE bool take_plain_record(InputCursor &at, std::uint32_t field_end_max,
+                                      PlainRecord &record) {
+    // The block's slack makes the line end's characters safe to look at. Branches, not
+    // arithmetic, so that the next record's start is predicted.
+    const unsigned char *text = at.next;
+    if (text[0] == '\r' && text[1] == '\n')
+        text += 2;
+    else if (text[0] == '\r' || text[0] == '\n')
+        text += 1;
+    if (at.end - text <= RECORD_TEXT_MIN || *text != ':') return false;
+    unsigned count = hex_pair(text + 1);
+    if (count != record.last_count) {
+        if (count - 1 > 0xFEu) return false; // no data, or a bad digit
+        record.last_count = count;
+        record.length = 1 + RECORD_TEXT_MIN + 2 * static_cast<std::ptrdiff_t>(count);
+    }
+    if (at.end - text < record.length) return false;
+    unsigned sum = 0;
+    std::uint8_t *bytes = record.bytes;
+    if (!decode_hex(text + 1, 5 + count, bytes, sum) || sum != 0 || bytes[3] != RECORD_DATA)
+        return false;
+    std::uint32_t field = static_cast<std::uint32_t>(bytes[1] << 8 | bytes[2]);
+    if (field + count > field_end_max) return false;
+    record.field = field;
+    record.count = count;
+    at.next = text + record.length;
+    return true;
+}
+
+// How far the data of a record may reach past its base's address field 0 and still be taken
+// whole: the end of a 64 KiB segment, which wraps, or past it under a linear base, which does not.
+inline std::uint32_t plain_field_end(const AddressBase &base) {
+    return base.segmented ? 0x10000 : 0x20000;
+}
 
 // A walk through the records of hex_in, with the base that its extended address records set.
 struct RecordWalk {
     AddressBase base;
     DataPlace place;
-    std::uint8_t data[RECORD_DATA_MAX];
-    std::uint8_t count = 0;
-    bool first = true; // no record read yet
+    const std::uint8_t *data = nullptr;  // the data of the record read last
+    std::uint8_t count = 0;              // and their count
+    bool first = true;                   // no record read yet
+    PlainRecord plain;                   // a record decoded whole
+    std::uint8_t exact[RECORD_DATA_MAX]; // one that the character reader read
 };
 
-// Reads the next record of the walk as read_placed_record does.
+// Reads the next record of the walk as read_hex_record does, takes an extended address record's
+// base into the walk, and sets its place for a data record's bytes.
 int next_record(RecordWalk &walk);
 
 // Returns the value (0 to 15) of the hexadecimal digit c (either case), or -1.

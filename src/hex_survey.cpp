@@ -1,3 +1,4 @@
+// The survey of HEX files for --info, and its report.
 #include "hex_survey.h"
 
 #include "address_runs.h"
@@ -111,9 +112,10 @@ bool compare_input(HexSurvey &survey, int input) {
         const DataPlace &place = walk.place;
         // Both pieces are compared; `changed` ends at the first piece's change, if it has one.
         std::uint32_t changed = 0;
-        std::uint32_t rest = walk.count - place.run;
-        bool wrapped_same = compare_piece(place.wrapped, walk.data + place.run, rest, changed);
-        bool first_same = compare_piece(place.address, walk.data, place.run, changed);
+        std::uint32_t rest = walk.count - place.before_wrap;
+        bool wrapped_same =
+            compare_piece(place.wrapped, walk.data + place.before_wrap, rest, changed);
+        bool first_same = compare_piece(place.address, walk.data, place.before_wrap, changed);
         if (!first_same || !wrapped_same) note_conflict(survey, {input, input_position()}, changed);
     }
 }
@@ -180,62 +182,67 @@ void note_start(HexSurvey &survey, int type, const std::uint8_t *data) {
     ++survey.starts;
 }
 
-} // namespace
-
-void start_survey(HexSurvey &survey) {
-    survey = {};
-    clear_runs();
-    std::memset(repeat_blocks, 0, sizeof repeat_blocks);
-}
-
-int survey_input(HexSurvey &survey, int input, std::uint32_t &detail) {
+// Reads hex_in, input `input`, to its end-of-file record, adds its data addresses to the run list
+// and to `survey`, then counts the records that follow that record. Returns the stop.
+Stop survey_input(HexSurvey &survey, int input) {
     RecordWalk walk;
     for (;;) {
         int result = next_record(walk);
         const DataPlace &place = walk.place;
         const std::uint8_t *data = walk.data;
         std::uint8_t count = walk.count;
-        if (result < 0) {
-            detail = count;
-            if (result != RECORD_END) return result;
+        if (result < 0 && result != RECORD_END) return stop_in_input(result, count, input);
+        if (result == RECORD_END) {
             RecordPlace end = {input, input_position()};
             std::uint64_t trailing = 0;
-            if (!count_trailing(trailing)) return RECORD_BAD_TEXT;
+            if (!count_trailing(trailing)) return stop_in_input(RECORD_BAD_TEXT, count, input);
             if (trailing != 0 && survey.trailing == 0) {
                 survey.end_of_file = end;
                 survey.trailing = trailing;
             }
-            return RECORD_END;
+            return {};
         }
         bool start = result == RECORD_SEGMENT_START || result == RECORD_LINEAR_START;
         if (start && count == 4) note_start(survey, result, data);
         if (result != RECORD_DATA || count == 0) continue;
         RecordPlace at = {input, input_position()};
         // Bytes that wrap round their 64 KiB segment land below the record's first.
-        bool wraps = place.run < count;
+        bool wraps = place.before_wrap < count;
         if ((place.address < survey.highest_end || wraps) && survey.descending.position == 0)
             survey.descending = at;
         bool repeats = false;
         std::uint32_t repeated = 0;
-        bool room = note_piece(place.address, place.run, repeats, repeated) &&
-                    note_piece(place.wrapped, count - place.run, repeats, repeated);
-        if (!room) {
-            detail = place.address;
-            return CONVERT_TOO_MANY_RUNS;
-        }
+        bool room = note_piece(place.address, place.before_wrap, repeats, repeated) &&
+                    note_piece(place.wrapped, count - place.before_wrap, repeats, repeated);
+        if (!room) return stop_in_input(CONVERT_TOO_MANY_RUNS, place.address, input);
         if (repeats && survey.repeating.position == 0) {
             survey.repeating = at;
             survey.repeated = repeated;
         }
         ++survey.records;
         survey.bytes += count;
-        std::uint64_t end = std::uint64_t{place.address} + place.run;
+        std::uint64_t end = std::uint64_t{place.address} + place.before_wrap;
         if (end > survey.highest_end) survey.highest_end = end;
     }
 }
 
-void compare_repeats(HexSurvey &survey) {
-    if (survey.repeating.position != 0) check_repeats(survey);
+} // namespace
+
+Stop survey_inputs(HexSurvey &survey) {
+    survey = {};
+    clear_runs();
+    std::memset(repeat_blocks, 0, sizeof repeat_blocks);
+    Stop stop;
+    for (int input = 0; input < input_count() && !stopped(stop); ++input) {
+        // The first input was read when it was opened.
+        if (input > 0 && !read_input(input)) {
+            stop = stop_in_input(RECORD_BAD_TEXT, 0, input);
+            break;
+        }
+        stop = survey_input(survey, input);
+    }
+    if (!stopped(stop) && survey.repeating.position != 0) check_repeats(survey);
+    return stop;
 }
 
 namespace {
@@ -289,9 +296,7 @@ void print_conflicts(const HexSurvey &survey) {
     char where[PLACE_TEXT];
     for (int i = 0; i < survey.conflicts_kept; ++i) {
         const Conflict &conflict = survey.conflicts[i];
-        RecordPlace first;
-        find_first_giver(conflict.address, conflict.place, first);
-        place_text(where, first);
+        place_text(where, find_first_giver(conflict.address, conflict.place));
         std::snprintf(text, sizeof text, "gives %08x another value than %s", conflict.address,
                       where);
         print_at(conflict.place, text);

@@ -1,4 +1,4 @@
-// The survey of HEX files for --info: their data address runs, totals, start addresses, and
+// The survey of HEX files (--info): their data address runs, totals, start addresses, and
 // whether their records descend or repeat an address, and with what values; and its report.
 #ifndef QUORLIT_HEX_SURVEY_H
 #define QUORLIT_HEX_SURVEY_H
@@ -42,18 +42,11 @@ struct HexSurvey {
     std::uint32_t start_value[4] = {};
 };
 
-// Starts a survey: empties the run list.
-void start_survey(HexSurvey &survey);
-
-// Reads hex_in, input `input`, to its end-of-file record, adds its data addresses to the run list
-// and to `survey`, then counts the records that follow that record. Returns RECORD_END, a
-// reader's error (`detail` gets the record's byte count) or CONVERT_TOO_MANY_RUNS (`detail` gets
-// the record's address).
-int survey_input(HexSurvey &survey, int input, std::uint32_t &detail);
-
-// After every input was surveyed: where addresses repeat, reads the inputs again, where they can
-// go back, to compare their values.
-void compare_repeats(HexSurvey &survey);
+// Surveys every input in turn, the first from hex_in as read_input(0) left it, the others from
+// their start: adds their data addresses to the run list, and what else it finds to `survey`;
+// then, where addresses repeat, reads the inputs again, where they can go back, to compare their
+// values. Returns the stop: none, a reader's error, or CONVERT_TOO_MANY_RUNS.
+Stop survey_inputs(HexSurvey &survey);
 
 // Prints the runs in the run list and what `survey` found, with the lines of the records it
 // names in the inputs, which are still open.

@@ -1,4 +1,4 @@
-// Image writer: places the data records of hex_in in a window of flash memory and streams the
+// Image writer: places the data records of the inputs in a window of flash memory and streams the
 // window's image to image_out.
 #ifndef QUORLIT_IMAGE_WRITER_H
 #define QUORLIT_IMAGE_WRITER_H
@@ -15,37 +15,41 @@ struct ImageOptions {
     bool replace = false;     // with any_order: a later value replaces an earlier one
 };
 
-// The image of the window [flash_start, flash_start + flash_size) as it grows over a run: byte i
-// is flash address flash_start + i, and holes hold the fill byte.
+// The image of the window [flash_start, flash_start + flash_size) as it grows over a conversion:
+// byte i is flash address flash_start + i, and holes hold the fill byte.
 struct Image {
     std::uint32_t flash_start = 0;
     std::uint32_t flash_size = 0;
     ImageOptions options;
     std::uint32_t bytes_written = 0; // the image's length so far
-    std::uint32_t stop_detail = 0;   // what the error that stopped the run names
     int input = 0;                   // the input being read
     WindowChecks checks;             // the data around the window
 };
 
-// Whether plainly good records are decoded whole (see image_writer.cpp); the tests turn it off to
-// compare with the character reader alone, and count the records decoded whole.
-inline bool plain_records = true;
+// How many data records were taken whole (see take_plain_record); the tests count them.
 inline std::uint64_t plain_records_placed = 0;
 
-// Starts an empty image of the window on image_out.
+// Whether a conversion of `inputs` inputs with `options` writes records below the image's end in
+// place: asked for, or where values replace others, or where several inputs give the image. The
+// output is then read back too, where it can be.
+bool writes_in_place(const ImageOptions &options, int inputs);
+
+// Starts an empty image of the window on image_out, for the inputs of input_files.
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
                  const ImageOptions &options);
 
 // Adds the data records of hex_in, input `image.input`, up to its end-of-file record, to the
-// image on image_out. Returns RECORD_END, or the error that stopped it; `stop_detail` then holds
-// the address of the record's piece that failed (its bytes after a 64 KiB segment's wrap are a
-// piece of their own) for CONVERT_LOWER_ADDRESS and CONVERT_NO_SEEK, the first address whose
-// data would change for CONVERT_CHANGED_DATA, and the record's byte count for the reader's
-// errors. Write errors are left on image_out for the caller to find.
-int convert_hex_to_image(Image &image);
+// image on image_out. Returns the stop: none, or the error that stopped it. Write errors are left
+// on image_out for the caller to find.
+Stop convert_hex_to_image(Image &image);
 
-// Ends the image: pads it to the window's size when asked. Returns RECORD_END, or
+// Ends the image: pads it to the window's size when asked. Returns the stop: none, or
 // CONVERT_TOO_LARGE for a window over 2 GiB.
-int finish_image(Image &image);
+Stop finish_image(Image &image);
+
+// Converts every input in turn into the image, and ends it: the first from hex_in as
+// read_input(0) left it, the others from their start. Returns the stop, with the address after
+// the image as it stopped.
+Stop convert_inputs(Image &image);
 
 #endif

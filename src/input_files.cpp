@@ -22,12 +22,10 @@ InputFile *inputs = nullptr;
 int held = 0; // inputs in the list
 int room = 0; // inputs it has room for
 
-// hex_in as a message found it, while find_first_giver reads the inputs again.
-InputStream saved_input;
-
 // Whether the data record at `place` gives `address`.
 bool gives(const DataPlace &place, std::uint32_t count, std::uint32_t address) {
-    return address - place.address < place.run || address - place.wrapped < count - place.run;
+    return address - place.address < place.before_wrap ||
+           address - place.wrapped < count - place.before_wrap;
 }
 
 // Reads hex_in again from its start, up to input position `end` (0: to its end), for the first
@@ -73,6 +71,19 @@ bool read_input(int index) {
     return open_input(inputs[index].file, inputs[index].read_ahead);
 }
 
+Stop stop_in_input(int code, std::uint32_t value, int index) {
+    Stop stop;
+    stop.code = code;
+    stop.value = value;
+    stop.input = index;
+    stop.input_ended = input_ended();
+    stop.input_failed = input_failed();
+    stop.character = input_last();
+    // The character that stopped the run, or the end of the input.
+    stop.position = input_position() - (input_ended() ? 0 : 1);
+    return stop;
+}
+
 bool reread_input(int index) {
     settle_input();
     std::FILE *file = inputs[index].file;
@@ -81,10 +92,8 @@ bool reread_input(int index) {
     return open_input(file, inputs[index].read_ahead);
 }
 
-void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPlace &found) {
-    settle_input();
-    saved_input = hex_in;
-    found = {-1, 0};
+RecordPlace find_first_giver(std::uint32_t address, const RecordPlace &before) {
+    RecordPlace found = {-1, 0};
     for (int index = 0; index <= before.input && found.position == 0; ++index) {
         if (!reread_input(index)) {
             if (found.input < 0) found.input = index;
@@ -93,8 +102,7 @@ void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPl
         std::uint64_t at = scan_for(address, index == before.input ? before.position : 0);
         if (at != 0) found = {index, at};
     }
-    settle_input();
-    hex_in = saved_input;
+    return found;
 }
 
 std::uint64_t input_line(int index, std::uint64_t position) {

@@ -3,6 +3,8 @@
 #ifndef QUORLIT_INPUT_FILES_H
 #define QUORLIT_INPUT_FILES_H
 
+#include "stop_codes.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -19,6 +21,10 @@ const char *input_name(int index);
 // Makes input `index` hex_in and reads its first block. Returns false when that read fails.
 bool read_input(int index);
 
+// Returns the stop `code`, naming `value`, at the character that hex_in, input `index`, read
+// last, or at its end.
+Stop stop_in_input(int code, std::uint32_t value, int index);
+
 // Makes input `index` hex_in again, from its start. Returns false when it cannot go back there
 // (a pipe) or its first read fails.
 bool reread_input(int index);
@@ -28,16 +34,10 @@ bool reread_input(int index);
 // Returns 0 when the input cannot go back to its start (a pipe) or no longer holds that position.
 std::uint64_t input_line(int index, std::uint64_t position);
 
-// Where a record stands: its input, and the input position just after it (0: nowhere).
-struct RecordPlace {
-    int input = 0;
-    std::uint64_t position = 0;
-};
-
-// Sets `found` to the first data record, in the inputs up to the record at `before`, that gives
-// flash address `address`; where none is found, found.position is 0 and found.input is the first
-// of those inputs that cannot be read again (a pipe), or -1. Leaves hex_in as it was.
-void find_first_giver(std::uint32_t address, const RecordPlace &before, RecordPlace &found);
+// Returns the first data record, in the inputs up to the record at `before`, that gives flash
+// address `address`; where none is found, its position is 0 and its input the first of those
+// inputs that cannot be read again (a pipe), or -1. Reads the inputs as hex_in, from their start.
+RecordPlace find_first_giver(std::uint32_t address, const RecordPlace &before);
 
 // Closes every input.
 void close_inputs();

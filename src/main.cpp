@@ -86,67 +86,39 @@ void print_report(const CommandLine &line, std::uint32_t count) {
     std::fprintf(message_out, "\nSize %x (%u)", count, count);
 }
 
-// Makes input `index` hex_in, from its start; the first already is. Returns RECORD_END, or an
-// error with hex_in's error indicator set when its first read fails.
-int next_input(int index) {
-    if (index == 0 || read_input(index)) return RECORD_END;
-    return RECORD_BAD_TEXT;
-}
-
-// Prints how a conversion stopped on the error `stop` in input `input`.
-void print_conversion_stop(const CommandLine &line, const Image &image, int stop, int input) {
-    RecordPlace earlier = {-1, 0};
-    if (stop == CONVERT_CHANGED_DATA)
-        find_first_giver(image.stop_detail, {input, input_position()}, earlier);
-    print_stop(input, stop, image.stop_detail, line.flash_start + image.bytes_written, earlier);
-}
-
 // Converts the inputs to OUT.bin and reports. Returns the exit status.
 int convert(const CommandLine &line) {
     if (!open_files(line)) return EXIT_USAGE;
     Image image;
     start_image(image, line.flash_start, line.flash_size, line.options);
-    int stop = RECORD_END;
-    int input = 0;
-    for (; input < input_count() && stop == RECORD_END; ++input) {
-        image.input = input;
-        stop = next_input(input);
-        if (stop == RECORD_END) stop = convert_hex_to_image(image);
-    }
-    if (stop == RECORD_END) stop = finish_image(image);
+    Stop stop = convert_inputs(image);
     bool write_failed = !close_output();
+    // The record that stopped the run ends with the character at stop.position.
+    if (stop.code == CONVERT_CHANGED_DATA)
+        stop.earlier = find_first_giver(stop.value, {stop.input, stop.position + 1});
     // A failed write is told as such below, not as the stop that it caused.
-    if (stop != RECORD_END && stop != CONVERT_WRITE_FAILED)
-        print_conversion_stop(line, image, stop, input - 1);
-    int status = stop == RECORD_END && !write_failed ? 0 : EXIT_CONVERSION;
+    if (stopped(stop) && stop.code != CONVERT_WRITE_FAILED) print_stop(stop);
+    int status = !stopped(stop) && !write_failed ? 0 : EXIT_CONVERSION;
     if (!line.quiet || status != 0) print_report(line, image.bytes_written);
     if (write_failed) std::fprintf(message_out, "\nError writing %s", line.out_name);
-    if (stop == RECORD_END) print_window_checks(image.checks, line.flash_start, line.flash_size);
+    if (!stopped(stop)) print_window_checks(image.checks, line.flash_start);
     close_inputs();
     return status;
 }
 
-// Prints the map of the inputs. Returns the exit status.
+// Prints the survey of the inputs. Returns the exit status.
 int info(const CommandLine &line) {
     if (!open_inputs(line)) return EXIT_USAGE;
     HexSurvey survey;
-    start_survey(survey);
-    std::uint32_t detail = 0;
-    int stop = RECORD_END;
-    int input = 0;
-    for (; input < input_count() && stop == RECORD_END; ++input) {
-        stop = next_input(input);
-        if (stop == RECORD_END) stop = survey_input(survey, input, detail);
-    }
-    if (stop == RECORD_END) {
-        compare_repeats(survey);
-        print_survey(survey);
-    } else {
-        print_stop(input - 1, stop, detail, 0, {-1, 0});
+    Stop stop = survey_inputs(survey);
+    if (stopped(stop)) {
+        print_stop(stop);
         std::fprintf(message_out, "\n");
+    } else {
+        print_survey(survey);
     }
     close_inputs();
-    return stop == RECORD_END ? 0 : EXIT_CONVERSION;
+    return stopped(stop) ? EXIT_CONVERSION : 0;
 }
 
 } // namespace

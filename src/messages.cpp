@@ -1,9 +1,7 @@
+// The texts of errors: each stop's headline and its IN:LINE: reason.
 #include "messages.h"
 
 #include "address_runs.h"
-#include "input_files.h"
-#include "stop_codes.h"
-#include "streams.h"
 
 #include <cctype>
 #include <cinttypes>
@@ -30,38 +28,37 @@ void print_where(const char *in_name, std::uint64_t line, const char *reason) {
     }
 }
 
-// Returns why the run stopped on `stop`, given the input as the stop left it, formatted into
-// `text` where it names a value.
-const char *stop_reason(char (&text)[PLACE_TEXT + 128], int stop, std::uint32_t detail,
-                        std::uint32_t image_end, const RecordPlace &earlier) {
-    int last = input_last();
+// Returns why the run stopped, formatted into `text` where it names a value.
+const char *stop_reason(char (&text)[PLACE_TEXT + 128], const Stop &stop) {
+    int code = stop.code;
     const char *reason = text;
-    if (input_ended() && input_failed()) {
+    if (stop.input_ended && stop.input_failed) {
         reason = "the file cannot be read";
-    } else if (input_ended()) {
+    } else if (stop.input_ended) {
         reason = "the file ends before its end-of-file record";
-    } else if (stop == RECORD_ERROR) {
+    } else if (code == RECORD_BAD_CHECKSUM) {
         reason = "checksum mismatch";
-    } else if (stop == RECORD_BAD_TEXT) {
+    } else if (code == RECORD_BAD_TEXT) {
         reason = "text between records";
-    } else if (stop == RECORD_BAD_DIGIT && !std::isgraph(last)) {
+    } else if (code == RECORD_BAD_DIGIT && !std::isgraph(stop.character)) {
         reason = "a character is not a hexadecimal digit";
-    } else if (stop == RECORD_BAD_DIGIT) {
-        std::snprintf(text, sizeof text, "'%c' is not a hexadecimal digit", last);
-    } else if (stop == RECORD_BAD_LENGTH) {
-        std::snprintf(text, sizeof text, "extended address record of %u bytes", detail);
-    } else if (stop == CONVERT_CHANGED_DATA) {
+    } else if (code == RECORD_BAD_DIGIT) {
+        std::snprintf(text, sizeof text, "'%c' is not a hexadecimal digit", stop.character);
+    } else if (code == RECORD_BAD_LENGTH) {
+        std::snprintf(text, sizeof text, "extended address record of %u bytes", stop.value);
+    } else if (code == CONVERT_CHANGED_DATA) {
         char where[PLACE_TEXT];
-        place_text(where, earlier);
-        std::snprintf(text, sizeof text, "record changes the data at %x written by %s", detail,
+        place_text(where, stop.earlier);
+        std::snprintf(text, sizeof text, "record changes the data at %x written by %s", stop.value,
                       where);
-    } else if (stop == CONVERT_TOO_MANY_RUNS) {
-        std::snprintf(text, sizeof text, "record at %x starts data run %zu", detail, RUNS_MAX + 1);
+    } else if (code == CONVERT_TOO_MANY_RUNS) {
+        std::snprintf(text, sizeof text, "record at %x starts data run %zu", stop.value,
+                      RUNS_MAX + 1);
     } else {
-        const char *why = stop == CONVERT_NO_SEEK ? " and the output cannot seek"
+        const char *why = code == CONVERT_NO_SEEK ? " and the output cannot seek"
                                                   : "; --any-order writes it in place";
         std::snprintf(text, sizeof text, "record at %x starts below the image's end at %x%s",
-                      detail, image_end, why);
+                      stop.value, stop.image_end, why);
     }
     return reason;
 }
@@ -79,16 +76,13 @@ void place_text(char (&text)[PLACE_TEXT], const RecordPlace &place) {
     }
 }
 
-void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_end,
-                const RecordPlace &earlier) {
-    std::fprintf(message_out, "%s\n", stop_message(stop));
+void print_stop(const Stop &stop) {
+    std::fprintf(message_out, "%s\n", stop_message(stop.code));
     // Where the image outgrows 2 GiB is no place in the input.
-    if (stop == CONVERT_TOO_LARGE) return;
-    // The line of the character that stopped the run, or of the end of the input.
-    std::uint64_t position = input_position() - (input_ended() ? 0 : 1);
+    if (stop.code == CONVERT_TOO_LARGE) return;
     char text[PLACE_TEXT + 128];
-    const char *reason = stop_reason(text, stop, detail, image_end, earlier);
-    print_where(input_name(input), input_line(input, position), reason);
+    const char *reason = stop_reason(text, stop);
+    print_where(input_name(stop.input), input_line(stop.input, stop.position), reason);
 }
 
 void print_at(const RecordPlace &place, const char *reason) {

@@ -4,6 +4,7 @@
 #define QUORLIT_MESSAGES_H
 
 #include "input_files.h"
+#include "stop_codes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,12 +14,8 @@
 // standard output, so that the image's stream holds image bytes only.
 inline std::FILE *message_out = stdout;
 
-// Prints the message of the error `stop` and, on the next line, where and why it stopped in
-// input `input`, hex_in as the stop left it. `detail` is what the stop names (see
-// convert_hex_to_image), `image_end` the address after the image, and `earlier` the record that
-// first gave the data that a CONVERT_CHANGED_DATA stop would change.
-void print_stop(int input, int stop, std::uint32_t detail, std::uint32_t image_end,
-                const RecordPlace &earlier);
+// Prints the message of the error `stop` and, on the next line, where and why it stopped.
+void print_stop(const Stop &stop);
 
 // Room for a file name and a line number; a longer name is cut.
 constexpr std::size_t PLACE_TEXT = 1024;

@@ -1,11 +1,13 @@
+// The lines that warn of a window that cuts data or misses it.
 #include "window_checks.h"
 
+#include "input_files.h"
 #include "messages.h"
 
 #include <cstdio>
 
-void print_window_checks(const WindowChecks &checks, std::uint32_t flash_start,
-                         std::uint32_t size) {
+void print_window_checks(const WindowChecks &checks, std::uint32_t flash_start) {
+    std::uint32_t size = checks.size;
     if (size == 0 || !checks.data) return;
     char text[128];
     if (!checks.inside && input_count() == 1) {

@@ -4,11 +4,12 @@
 #ifndef QUORLIT_WINDOW_CHECKS_H
 #define QUORLIT_WINDOW_CHECKS_H
 
-#include "input_files.h"
+#include "stop_codes.h"
 
 #include <cstdint>
 
 struct WindowChecks {
+    std::uint32_t size = 0;   // the window's size
     bool data = false;        // the inputs gave any data byte
     std::uint32_t lowest = 0; // its lowest and highest data addresses, up to the first data byte
                               // inside the window
@@ -43,12 +44,20 @@ inline void note_range(WindowChecks &checks, std::uint32_t address, std::uint32_
     checks.data = true;
 }
 
-// Notes `count` (> 0) data bytes at flash address `address`, window offset `offset`, given by
-// the record that ends at input position `position` of input `input`, in a window of `size`
-// (> 0) bytes.
-inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t offset,
-                      std::uint32_t count, std::uint32_t size, int input, std::uint64_t position) {
-    note_range(checks, address, count);
+// A piece of a data record: `count` (> 0) bytes at flash address `address`, window offset
+// `offset`.
+struct DataPiece {
+    std::uint32_t address;
+    std::uint32_t offset;
+    std::uint32_t count;
+};
+
+// Notes `piece`, given by the record at `place`, in a window of checks.size (> 0) bytes.
+inline void note_data(WindowChecks &checks, const DataPiece &piece, const RecordPlace &place) {
+    std::uint32_t offset = piece.offset;
+    std::uint32_t count = piece.count;
+    std::uint32_t size = checks.size;
+    note_range(checks, piece.address, count);
     // Records in address order build the data below the window piece by piece.
     if (offset != checks.piece_end) checks.piece_from = offset;
     checks.piece_end = offset + count;
@@ -56,12 +65,12 @@ inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t
     if (holds(offset, count, 0)) checks.first_given = checks.inside = true;
     if (holds(offset, count, size - 1)) checks.last_given = true;
     if (holds(offset, count, 0xFFFFFFFFu) && checks.below.position == 0) {
-        checks.below = {input, position};
+        checks.below = place;
         checks.below_from = checks.piece_from;
     }
     std::uint32_t end = offset + (count - 1);
     if (holds(offset, count, size) && checks.beyond.position == 0) {
-        checks.beyond = {input, position};
+        checks.beyond = place;
         checks.beyond_to = end;
     } else if (checks.beyond.position != 0 && offset >= size && offset - 1 <= checks.beyond_to &&
                end > checks.beyond_to && end >= offset) {
@@ -69,20 +78,36 @@ inline void note_data(WindowChecks &checks, std::uint32_t address, std::uint32_t
     }
 }
 
-// Notes data as note_data does, for `count` bytes that lie wholly inside the window.
-inline void note_inside(WindowChecks &checks, std::uint32_t address, std::uint32_t offset,
-                        std::uint32_t count, std::uint32_t size) {
-    note_range(checks, address, count);
-    if (offset != checks.piece_end) checks.piece_from = offset;
-    checks.piece_end = offset + count;
+// Notes data as note_data does, for a piece that lies wholly inside the window.
+inline void note_inside(WindowChecks &checks, const DataPiece &piece) {
+    note_range(checks, piece.address, piece.count);
+    if (piece.offset != checks.piece_end) checks.piece_from = piece.offset;
+    checks.piece_end = piece.offset + piece.count;
     checks.inside = true;
-    if (offset == 0) checks.first_given = true;
-    if (checks.piece_end == size) checks.last_given = true;
+    if (piece.offset == 0) checks.first_given = true;
+    if (checks.piece_end == checks.size) checks.last_given = true;
+}
+
+// A streak: records that each continue the image and the last piece inside the window, which
+// the checks note when it ends, since only the piece's end moves. NO_STREAK: none.
+constexpr std::uint32_t NO_STREAK = 0xFFFFFFFFu;
+
+// Returns where a record must start to continue an image that ends at offset `image_end` and the
+// last piece noted, or NO_STREAK.
+inline std::uint32_t streak_start(const WindowChecks &checks, std::uint32_t image_end) {
+    return checks.inside && checks.piece_end == image_end ? image_end : NO_STREAK;
+}
+
+// Notes a streak that ended at offset `streak_end` (NO_STREAK: none).
+inline void end_streak(WindowChecks &checks, std::uint32_t streak_end) {
+    if (streak_end == NO_STREAK) return;
+    checks.piece_end = streak_end;
+    if (streak_end == checks.size) checks.last_given = true;
 }
 
 // After a conversion that read the whole of its inputs, still open, into the window
 // [flash_start, flash_start + size): prints a line for each edge of the window that cuts through
 // data, or one that says where the data lies when the window holds none.
-void print_window_checks(const WindowChecks &checks, std::uint32_t flash_start, std::uint32_t size);
+void print_window_checks(const WindowChecks &checks, std::uint32_t flash_start);
 
 #endif
