@@ -2,7 +2,7 @@
 // 2 MiB, or 64 KiB when bit 31 asks for padding; bit 30 asks for records in any order; bits 21 to
 // 28 give the fill, inverted; bit 29 splits the HEX into two inputs, at a point that its last
 // byte gives); the rest is the HEX.
-// Checks that records decoded whole give what the character reader alone gives (stop, image and
+// Checks that plain records give what the character reader alone gives (stop, image and
 // window checks), and that the image is as long as the count, fits (and, padded, fills) the
 // window, and holds only fill and byte values spelled in the input; then maps the same inputs as
 // --info does and checks their runs.
@@ -36,7 +36,7 @@ struct Conversion {
     Image image;
 };
 
-// Converts the HEX, as one or two inputs, into `memory`, with records decoded whole or not.
+// Converts the HEX, as one or two inputs, into `memory`, with plain records or not.
 static Conversion convert(std::uint8_t *hex, std::size_t first_size, std::size_t size,
                           const std::uint32_t *window, ImageOptions options, bool whole,
                           char *memory) {

@@ -1,5 +1,5 @@
 // A list of runs of consecutive addresses, kept in address order and merged where runs touch or
-// overlap: the data written so far when records come in any order, and the map of a file.
+// overlap: the data written so far when records come in any order, and the survey of a file.
 #ifndef QUORLIT_ADDRESS_RUNS_H
 #define QUORLIT_ADDRESS_RUNS_H
 

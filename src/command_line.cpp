@@ -1,3 +1,4 @@
+// The command line: options, the window, the files, the usage text and the help.
 #include "command_line.h"
 
 #include "hex_reader.h"
@@ -45,16 +46,16 @@ std::uint64_t read_unit(const char *&text) {
 int parse_hex_address(const char *text, std::uint32_t &value) {
     text = skip_0x(text);
     std::size_t length = std::strlen(text);
-    if (length > 8) return 2;
-    if (length == 0) return 4;
+    if (length > 8) return ADDRESS_TOO_LONG;
+    if (length == 0) return ADDRESS_NOT_HEX;
     std::uint32_t result = 0;
     for (std::size_t i = 0; i < length; ++i) {
         int digit = hex_digit_value(static_cast<unsigned char>(text[i]));
-        if (digit < 0) return 4;
+        if (digit < 0) return ADDRESS_NOT_HEX;
         result = result << 4 | static_cast<std::uint32_t>(digit);
     }
     value = result;
-    return 1;
+    return ADDRESS_OK;
 }
 
 bool parse_size(const char *text, std::uint32_t &bytes) {
@@ -83,7 +84,7 @@ bool parse_size(const char *text, std::uint32_t &bytes) {
 bool parse_fill(const char *text, std::uint8_t &fill) {
     std::size_t digits = std::strlen(skip_0x(text));
     std::uint32_t value = 0;
-    if (digits < 1 || digits > 2 || parse_hex_address(text, value) != 1) return false;
+    if (digits < 1 || digits > 2 || parse_hex_address(text, value) != ADDRESS_OK) return false;
     fill = static_cast<std::uint8_t>(value);
     return true;
 }
@@ -159,7 +160,7 @@ int parse_options(int argc, char **argv, CommandLine &line) {
 // Reads START, SIZE_K, the inputs and OUT.bin from argv[first] on. Returns COMMAND_RUN, or prints
 // the problem and returns EXIT_USAGE.
 int parse_window(int argc, char **argv, int first, CommandLine &line) {
-    if (parse_hex_address(argv[first], line.flash_start) != 1) {
+    if (parse_hex_address(argv[first], line.flash_start) != ADDRESS_OK) {
         std::fprintf(message_out, "\nProblem with flash_start address %s", argv[first]);
         return EXIT_USAGE;
     }
@@ -180,9 +181,6 @@ int parse_window(int argc, char **argv, int first, CommandLine &line) {
     line.in_names = argv + first + 2;
     line.in_count = argc - first - 3;
     line.out_name = argv[argc - 1];
-    // Records below the image's end are written in place where values replace others, and where
-    // several inputs give the image.
-    if (line.options.replace || line.in_count > 1) line.options.any_order = true;
     return COMMAND_RUN;
 }
 

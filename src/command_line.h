@@ -19,7 +19,7 @@ constexpr int EXIT_CONVERSION = 2;
 constexpr int COMMAND_RUN = -1;
 
 struct CommandLine {
-    bool info = false; // --info IN.hex: the map of a file instead of a conversion
+    bool info = false; // --info IN.hex: the survey of the files instead of a conversion
     bool quiet = false;
     ImageOptions options;
     std::uint32_t flash_start = 0;
@@ -29,9 +29,13 @@ struct CommandLine {
     const char *out_name = nullptr;
 };
 
-// Returns 1 and sets `value` when `text` is 1 to 8 hexadecimal digits (either case) after an
-// optional 0x or 0X; returns 2 when there are more than 8 characters after the prefix and 4 when
-// there are none or one is not a hexadecimal digit.
+// What parse_hex_address returns.
+constexpr int ADDRESS_OK = 1;
+constexpr int ADDRESS_TOO_LONG = 2; // more than 8 characters after the prefix
+constexpr int ADDRESS_NOT_HEX = 4;  // none, or one that is not a hexadecimal digit
+
+// Returns ADDRESS_OK and sets `value` when `text` is 1 to 8 hexadecimal digits (either case) after
+// an optional 0x or 0X; otherwise says why not.
 int parse_hex_address(const char *text, std::uint32_t &value);
 
 // Returns true and sets `bytes` to the window size that `text` gives, in the forms of a GNU linker

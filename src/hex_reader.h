@@ -66,8 +66,8 @@ struct DataPlace {
     std::uint32_t wrapped;
 };
 
-// Whether plainly good data records are decoded whole (take_plain_record); the tests turn it off
-// to compare with the character reader alone.
+// Whether plain records, the plainly good data records, are taken whole (take_plain_record); the
+// tests turn it off to compare with the character reader alone.
 inline bool plain_records = true;
 
 // The characters of a data record after its mark: count, address, type and checksum, with the
@@ -76,7 +76,7 @@ constexpr std::ptrdiff_t RECORD_TEXT_MIN = 2 * 5;
 constexpr std::size_t RECORD_BYTES_MAX = 5 + RECORD_DATA_MAX;
 static_assert(INPUT_SLACK >= DECODE_READS_PAST, "the decoder reads within the input block");
 
-// A data record decoded whole, and what take_plain_record keeps from one record to the next.
+// A plain record, decoded whole, and what take_plain_record keeps from one record to the next.
 struct PlainRecord {
     std::uint32_t field = 0; // the address field
     unsigned count = 0;      // data bytes, 1 to 255
@@ -135,7 +135,7 @@ struct RecordWalk {
     const std::uint8_t *data = nullptr;  // the data of the record read last
     std::uint8_t count = 0;              // and their count
     bool first = true;                   // no record read yet
-    PlainRecord plain;                   // a record decoded whole
+    PlainRecord plain;                   // a plain record
     std::uint8_t exact[RECORD_DATA_MAX]; // one that the character reader read
 };
 

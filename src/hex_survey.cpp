@@ -252,7 +252,7 @@ const char *plural(std::uint64_t count) {
 }
 
 // Prints the runs, the totals and the start address records.
-void print_map(const HexSurvey &survey) {
+void print_runs(const HexSurvey &survey) {
     for (std::size_t i = find_run(0); i != run_end(); i = next_run(i)) {
         const AddressRun &run = run_at(i);
         std::uint64_t length = std::uint64_t{run.last} - run.first + 1;
@@ -310,7 +310,7 @@ void print_conflicts(const HexSurvey &survey) {
 } // namespace
 
 void print_survey(const HexSurvey &survey) {
-    print_map(survey);
+    print_runs(survey);
     bool several = input_count() > 1;
     char text[160];
     // With several inputs, records in any order are what a merge takes.

@@ -12,14 +12,14 @@ namespace {
 // signed 32-bit values.
 constexpr std::uint32_t IMAGE_MAX = 0x80000000u;
 
-// Finds the part of a run of `count` bytes at window offset `offset` (modulo 2^32) that falls
+// Finds the part of the `count` bytes at window offset `offset` (modulo 2^32) that falls
 // inside [0, limit): sets `first` to the index of its first byte and `offset` to that byte's
 // window offset. Returns how many bytes fall inside; 0 when none do.
 std::uint32_t cut_to_window(std::uint32_t &offset, std::uint32_t count, std::uint32_t limit,
                             std::uint32_t &first) {
     first = 0;
     if (offset >= limit) {
-        // A run that starts below the window can still reach into it across 2^32.
+        // Bytes that start below the window can still reach into it across 2^32.
         std::uint32_t below = 0u - offset;
         if (below >= count) return 0;
         first = below;
@@ -60,9 +60,9 @@ std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::
 
 // Writes the `count` bytes at flash address `address` that fall inside the window, after fill
 // from the end of the image. Returns STOP_NONE, or an error writing nothing: the image cannot grow
-// past 2 GiB, and a run that starts below its end is refused unless `any_order` lets it be written
-// in place without changing data already written (then `detail` receives the first offset that it
-// would change).
+// past 2 GiB, and bytes that start below its end are refused unless `any_order` lets them be
+// written in place without changing data already written (then `detail` receives the first offset
+// that they would change).
 int place_bytes(Image &image, std::uint32_t address, const std::uint8_t *bytes, std::uint32_t count,
                 std::uint32_t &detail) {
     const ImageOptions &options = image.options;

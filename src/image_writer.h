@@ -26,7 +26,7 @@ struct Image {
     WindowChecks checks;             // the data around the window
 };
 
-// How many data records were taken whole (see take_plain_record); the tests count them.
+// How many plain records were placed (see take_plain_record); the tests count them.
 inline std::uint64_t plain_records_placed = 0;
 
 // Whether a conversion of `inputs` inputs with `options` writes records below the image's end in

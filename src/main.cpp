@@ -3,7 +3,6 @@
 // Exit status: 0 when the conversion read the end-of-file record and everything was written,
 // 1 when the command line cannot be used or a file cannot be opened, 2 when the conversion
 // stopped on an error or a write failed.
-#include "address_runs.h"
 #include "command_line.h"
 #include "hex_survey.h"
 #include "image_writer.h"
@@ -68,7 +67,7 @@ bool open_files(const CommandLine &line) {
     }
     // Records below the image's end are checked against the image as written, so it is read too
     // where it can be.
-    bool read_back = line.options.any_order && can_read_back(line.out_name);
+    bool read_back = writes_in_place(line.options, line.in_count) && can_read_back(line.out_name);
     std::FILE *out_file = open_file(line.out_name, read_back ? "w+b" : "wb");
     if (out_file == nullptr) {
         std::fprintf(message_out, "\nCannot create output file %s", line.out_name);
@@ -125,8 +124,8 @@ int info(const CommandLine &line) {
 
 int main(int argc, char **argv) {
     // With the image on standard output, messages keep out of its stream.
-    bool map = argc > 1 && std::strcmp(argv[1], "--info") == 0;
-    if (argc > 4 && !map && is_standard_output(argv[argc - 1])) message_out = stderr;
+    bool survey = argc > 1 && std::strcmp(argv[1], "--info") == 0;
+    if (argc > 4 && !survey && is_standard_output(argv[argc - 1])) message_out = stderr;
     // The messages go out in one write at the end: Windows leaves a console (or NUL) unbuffered,
     // and there each write of a line can cost more than converting a small file.
     static char message_buffer[4096];

@@ -1,7 +1,7 @@
-// Records decoded whole against the character reader. The decoders agree on every byte value at
-// every position; conversions agree, with records decoded whole and without, on every byte value
+// Plain records against the character reader. The decoders agree on every byte value at
+// every position; conversions agree, with plain records and without, on every byte value
 // at every position of a record, on records of every length and across the end of the input
-// block, and on the table below, whose rows also say how many records are decoded whole.
+// block, and on the table below, whose rows also say how many plain records are taken.
 // Exits 1 at the first difference.
 #include "hex_decode.h"
 #include "hex_reader.h"
@@ -97,7 +97,7 @@ struct Row {
     const char *name;
     std::string hex;
     Window window;
-    unsigned whole; // records decoded whole
+    unsigned plain; // plain records taken
 };
 
 // clang-format off
@@ -162,9 +162,9 @@ int main() {
         if (!good) break;
         good = agree(row.hex, row.window);
         convert(row.hex, row.window, true);
-        if (good && plain_records_placed != row.whole) {
-            std::printf("%s: %llu records decoded whole, not %u\n", row.name,
-                        static_cast<unsigned long long>(plain_records_placed), row.whole);
+        if (good && plain_records_placed != row.plain) {
+            std::printf("%s: %llu plain records, not %u\n", row.name,
+                        static_cast<unsigned long long>(plain_records_placed), row.plain);
             good = false;
         }
         ++cases;
@@ -194,7 +194,6 @@ int main() {
         if (good && convert(hex, {0x1D00E000, 0x100000, false}, true).compare(0, 2, "0 ") != 0)
             good = false;
     }
-    std::printf("records decoded whole: %d cases, %s\n", cases,
-                good ? "all agree" : "a difference");
+    std::printf("plain records: %d cases, %s\n", cases, good ? "all agree" : "a difference");
     return good ? 0 : 1;
 }
