@@ -3,18 +3,28 @@
 # QUORLIT_CRLF=1 expects CR LF console line ends) in a fresh folder per case and checks standard
 # output, exit status, image and the input left as it was; again with the HEX in lower case, CR LF.
 import os, select, shlex, subprocess, sys, tempfile, unittest
+from collections import namedtuple
 from pathlib import Path
 from differential import record as r
 
-EXE, RUNNER = str(Path(sys.argv.pop(1)).absolute()), shlex.split(os.environ.get("QUORLIT_RUNNER", ""))
-EXT, END, S, W = r(4, 0, "1D00"), ":00000001FF\n", 0x1D00E000, "1d00e000 256 in.hex out.bin"
-REC, ONE = r(0, 0xE000, "01"), EXT + r(0, 0xE000, "01") + END
-TOO_LARGE, ENDS = "\nAttempt to grow the image past 2 GiB error\n", "the file ends before its end-of-file record"
-PROBLEM, OPTION = "\nProblem with flash_start address ", "\nProblem with option "
-SAME, AFTER = "\nInput and output are the same file ", ": options come before START (./%s names a file)"
+EXE = str(Path(sys.argv.pop(1)).absolute())
+RUNNER = shlex.split(os.environ.get("QUORLIT_RUNNER", ""))
+EXT = r(4, 0, "1D00")
+END = ":00000001FF\n"
+S = 0x1D00E000
+W = "1d00e000 256 in.hex out.bin"
+REC = r(0, 0xE000, "01")
+ONE = EXT + REC + END
+TOO_LARGE = "\nAttempt to grow the image past 2 GiB error\n"
+ENDS = "the file ends before its end-of-file record"
+PROBLEM = "\nProblem with flash_start address "
+OPTION = "\nProblem with option "
+SAME = "\nInput and output are the same file "
+AFTER = ": options come before START (./%s names a file)"
 BAD = "\nCheck sum or other error error\nin.hex:%d: %s"  # a damaged record's line and reason
 LOWER = "\nAttempt to use lower address error\nin.hex:3: record at %x starts below the image's end at %x%s"
-HINT, NO_SEEK = "; --any-order writes it in place", " and the output cannot seek"
+HINT = "; --any-order writes it in place"
+NO_SEEK = " and the output cannot seek"
 CHANGED = "\nAttempt to change written data error\n%s: record changes the data at %x written by %s"
 ANY = "--any-order " + W
 USAGE = ("\nQuorlit Converts 32 bit files for flash Version 1.0\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
@@ -40,242 +50,243 @@ def image(*parts):  # hex digits, or a number of 0xFF fill bytes
 LONG = "".join((r(4, 0, "%04X" % (a >> 16)) if a & 0xFFFF in (0, 0xE000) else "") + r(0, a & 0xFFFF, "%02X" % (a >> 4 & 0xFF) * 16)
                for a in range(S, S + 50000 * 16, 16))
 LONG_IMAGE = image(*("%02X" % (a >> 4 & 0xFF) * 16 for a in range(S, S + 50000 * 16, 16)))
-LONG_LINES, W1M = LONG.count("\n"), "1d00e000 1M in.hex out.bin"
+LONG_LINES = LONG.count("\n")
+W1M = "1d00e000 1M in.hex out.bin"
 
 # Bases of 17 blocks of 64 KiB, block 0x10 first: its conflict, found in the second pass over the
 # blocks, goes before the 16 found in the first.
 SEVENTEEN = [r(4, 0, "%04X" % k) for k in [16] + list(range(16))]
 
-# Each case: name, arguments, HEX text (or the texts of in.hex and b.hex), messages (the report
-# follows where an image is expected, or stands at HERE), exit status, image (None: no out.bin).
+# Each case: its name; the arguments (a shell command line's words); the HEX text of in.hex, or
+# the texts of in.hex and b.hex; the messages (the report follows where an image is expected, or
+# stands at HERE); the exit status; the image (None: no out.bin). Then, where they apply: the
+# window's START, which the report names; pipe_in, the HEX comes through a pipe; pipe_out, the
+# image goes through one, on file descriptor 3; waits, the run must still wait after a second;
+# platform, "linux" or "windows" where the case runs only there (Wine opens no pipe, nor its
+# standard output, nor /proc, by name, and tells no file behind an inherited standard input).
+Case = namedtuple("Case", "name args hex out status image start pipe_in pipe_out waits platform",
+                  defaults=(S, False, False, False, None))
 HERE = "<report>"
 CASES = [
-    ("file name in CJK", "1d00e000 256 链接.hex out.bin", ONE, "", 0, image("01")),
-    ("descends", W, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, LOWER % (S, S + 18, HINT), 2, image(16, "0102")),
-    ("overlaps", W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, LOWER % (S + 1, S + 2, HINT), 2, image("0102")),
-    ("any order: descending", ANY, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, "", 0, image("03", 15, "0102")),
-    ("any order: hole below the end, fill 00", "--fill 00 " + ANY, EXT + r(0, 0xE008, "01") + r(0, 0xE000, "02") +
+    Case("file name in CJK", "1d00e000 256 链接.hex out.bin", ONE, "", 0, image("01")),
+    Case("descends", W, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, LOWER % (S, S + 18, HINT), 2, image(16, "0102")),
+    Case("overlaps", W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, LOWER % (S + 1, S + 2, HINT), 2, image("0102")),
+    Case("any order: descending", ANY, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, "", 0, image("03", 15, "0102")),
+    Case("any order: hole below the end, fill 00", "--fill 00 " + ANY, EXT + r(0, 0xE008, "01") + r(0, 0xE000, "02") +
      r(0, 0xE004, "0304") + END, "", 0, image("0200000003040000", "01")),
-    ("any order: same bytes twice", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "0203") + END, "", 0, image("010203")),
-    ("any order: a byte changed", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE000, "0103") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
+    Case("any order: same bytes twice", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "0203") + END, "", 0, image("010203")),
+    Case("any order: a byte changed", ANY, EXT + r(0, 0xE000, "0102") + r(0, 0xE000, "0103") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
      2, image("0102")),
-    ("any order: the first giver, not its neighbour", ANY, EXT + REC + r(0, 0xE001, "02") + r(0, 0xE001, "03") + END,
+    Case("any order: the first giver, not its neighbour", ANY, EXT + REC + r(0, 0xE001, "02") + r(0, 0xE001, "03") + END,
      CHANGED % ("in.hex:4", S + 1, "in.hex:3"), 2, image("0102")),
-    ("any order: data equal to fill", ANY, EXT + r(0, 0xE001, "FF") + r(0, 0xE000, "0000") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
+    Case("any order: data equal to fill", ANY, EXT + r(0, 0xE001, "FF") + r(0, 0xE000, "0000") + END, CHANGED % ("in.hex:3", S + 1, "in.hex:2"),
      2, image(1, "FF")),
-    ("any order: padded", "--pad --any-order 1d00e000 1 in.hex out.bin", EXT + r(0, 0xE002, "02") + r(0, 0xE000, "01") +
+    Case("any order: padded", "--pad --any-order 1d00e000 1 in.hex out.bin", EXT + r(0, 0xE002, "02") + r(0, 0xE000, "01") +
      END, "", 0, image("01FF02", 1021)),
-    ("any order: output cannot seek", "--any-order 1d00e000 256 in.hex /dev/fd/3", r(4, 0, "1D01") + r(0, 0x6000, "02") + EXT +
+    Case("any order: output cannot seek", "--any-order 1d00e000 256 in.hex /dev/fd/3", r(4, 0, "1D01") + r(0, 0x6000, "02") + EXT +
      r(0, 0xE000, "01") + END, LOWER.replace(":3:", ":4:") % (S, S + 0x8001, NO_SEEK), 2,
-     image(0x8000, "02")),
-    ("size 1M, padded", "--pad 1d00e000 1M in.hex out.bin", ONE, "", 0, image("01", 0xFFFFF)),
-    ("size 0x200, padded", "--pad 1d00e000 0x200 in.hex out.bin", ONE, "", 0, image("01", 511)),
-    ("size 0X210, padded", "--pad 1d00e000 0X210 in.hex out.bin", ONE, "", 0, image("01", 527)),
-    ("size 0x10K, padded", "--pad 1d00e000 0x10K in.hex out.bin", ONE, "", 0, image("01", 0x3FFF)),
-    ("size 0x1m, padded", "--pad 1d00e000 0x1m in.hex out.bin", ONE, "", 0, image("01", 0xFFFFF)),
-    ("size 0x0", "1d00e000 0x0 in.hex out.bin", ONE, "", 0, b""),
-    ("size of 2 bytes cuts a record", "1d00e000 0x2 in.hex out.bin", EXT + r(0, 0xE000, "010203") + END, HERE +
+     image(0x8000, "02"), pipe_out=True, platform="linux"),
+    Case("size 1M, padded", "--pad 1d00e000 1M in.hex out.bin", ONE, "", 0, image("01", 0xFFFFF)),
+    Case("size 0x200, padded", "--pad 1d00e000 0x200 in.hex out.bin", ONE, "", 0, image("01", 511)),
+    Case("size 0X210, padded", "--pad 1d00e000 0X210 in.hex out.bin", ONE, "", 0, image("01", 527)),
+    Case("size 0x10K, padded", "--pad 1d00e000 0x10K in.hex out.bin", ONE, "", 0, image("01", 0x3FFF)),
+    Case("size 0x1m, padded", "--pad 1d00e000 0x1m in.hex out.bin", ONE, "", 0, image("01", 0xFFFFF)),
+    Case("size 0x0", "1d00e000 0x0 in.hex out.bin", ONE, "", 0, b""),
+    Case("size of 2 bytes cuts a record", "1d00e000 0x2 in.hex out.bin", EXT + r(0, 0xE000, "010203") + END, HERE +
      "\nin.hex:2: the window's end at 1d00e002 cuts data that runs on to 1d00e002", 0, image("0102")),
-    ("size 0x100000000", "1d00e000 0x100000000 in.hex out.bin", END, "\nProblem with size 0x100000000", 1, None),
-    ("size 0x400000K", "1d00e000 0x400000K in.hex out.bin", END, "\nProblem with size 0x400000K", 1, None),
-    ("size 4096M", "1d00e000 4096M in.hex out.bin", END, "\nProblem with size 4096M", 1, None),
-    ("size -1M", "1d00e000 -1M in.hex out.bin", END, "\nProblem with size -1M", 1, None),
-    ("size 0x", "1d00e000 0x in.hex out.bin", END, "\nProblem with size 0x", 1, None),
-    ("size 1G", "1d00e000 1G in.hex out.bin", END, "\nProblem with size 1G", 1, None),
-    ("size 1KK", "1d00e000 1KK in.hex out.bin", END, "\nProblem with size 1KK", 1, None),
-    ("size 1a", "1d00e000 1a in.hex out.bin", END, "\nProblem with size 1a", 1, None),
-    ("size 0xFFFFFFFF", "1d00e000 0xFFFFFFFF in.hex out.bin", ONE, "", 0, image("01")),
-    ("size 0xFFFFFFFF, a record across the start", "1d00e000 0xFFFFFFFF in.hex out.bin", EXT + r(0, 0xDFFF, "0102") + END,
+    Case("size 0x100000000", "1d00e000 0x100000000 in.hex out.bin", END, "\nProblem with size 0x100000000", 1, None),
+    Case("size 0x400000K", "1d00e000 0x400000K in.hex out.bin", END, "\nProblem with size 0x400000K", 1, None),
+    Case("size 4096M", "1d00e000 4096M in.hex out.bin", END, "\nProblem with size 4096M", 1, None),
+    Case("size -1M", "1d00e000 -1M in.hex out.bin", END, "\nProblem with size -1M", 1, None),
+    Case("size 0x", "1d00e000 0x in.hex out.bin", END, "\nProblem with size 0x", 1, None),
+    Case("size 1G", "1d00e000 1G in.hex out.bin", END, "\nProblem with size 1G", 1, None),
+    Case("size 1KK", "1d00e000 1KK in.hex out.bin", END, "\nProblem with size 1KK", 1, None),
+    Case("size 1a", "1d00e000 1a in.hex out.bin", END, "\nProblem with size 1a", 1, None),
+    Case("size 0xFFFFFFFF", "1d00e000 0xFFFFFFFF in.hex out.bin", ONE, "", 0, image("01")),
+    Case("size 0xFFFFFFFF, a record across the start", "1d00e000 0xFFFFFFFF in.hex out.bin", EXT + r(0, 0xDFFF, "0102") + END,
      HERE + "\nin.hex:2: the window's start at 1d00e000 cuts data that runs from 1d00dfff", 0, image("02")),
-    ("size 0x1g", "1d00e000 0x1g in.hex out.bin", END, "\nProblem with size 0x1g", 1, None),
-    ("size 2,048", "1d00e000 2,048 in.hex out.bin", END, "\nProblem with size 2,048", 1, None),
-    ("size empty", "1d00e000 '' in.hex out.bin", END, "\nProblem with size ", 1, None),
-    ("size 1k", "1d00e000 ' +1k' in.hex out.bin", ONE, "", 0, image("01")),
-    ("size 0", "1d00e000 0 in.hex out.bin", ONE, "", 0, b""),
-    ("two files merged", "1d00e000 1 in.hex b.hex out.bin", (EXT + r(0, 0xE002, "02") + END, ONE), "", 0,
+    Case("size 0x1g", "1d00e000 0x1g in.hex out.bin", END, "\nProblem with size 0x1g", 1, None),
+    Case("size 2,048", "1d00e000 2,048 in.hex out.bin", END, "\nProblem with size 2,048", 1, None),
+    Case("size empty", "1d00e000 '' in.hex out.bin", END, "\nProblem with size ", 1, None),
+    Case("size 1k", "1d00e000 ' +1k' in.hex out.bin", ONE, "", 0, image("01")),
+    Case("size 0", "1d00e000 0 in.hex out.bin", ONE, "", 0, b""),
+    Case("two files merged", "1d00e000 1 in.hex b.hex out.bin", (EXT + r(0, 0xE002, "02") + END, ONE), "", 0,
      image("01FF02")),
-    ("a conflict across files", "1d00e000 1 in.hex b.hex out.bin", (EXT + r(0, 0xE001, "0203") + END,
+    Case("a conflict across files", "1d00e000 1 in.hex b.hex out.bin", (EXT + r(0, 0xE001, "0203") + END,
      EXT + r(0, 0xE000, "0109") + END), CHANGED % ("b.hex:2", S + 1, "in.hex:2"), 2, image(1, "0203")),
-    ("the same value across files", "1d00e000 1 in.hex b.hex b.hex out.bin", (ONE, ONE + ONE), "", 0, image("01")),
-    ("a conflict after a pipe", "| --overlap=error 1d00e000 1 - b.hex out.bin", (ONE, EXT + r(0, 0xE000, "02") + END),
-     CHANGED % ("b.hex:2", S, "-"), 2, image("01")),
-    ("replace within a file", "--overlap=replace " + W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, "", 0,
+    Case("the same value across files", "1d00e000 1 in.hex b.hex b.hex out.bin", (ONE, ONE + ONE), "", 0, image("01")),
+    Case("a conflict after a pipe", "--overlap=error 1d00e000 1 - b.hex out.bin", (ONE, EXT + r(0, 0xE000, "02") + END),
+     CHANGED % ("b.hex:2", S, "-"), 2, image("01"), pipe_in=True),
+    Case("replace within a file", "--overlap=replace " + W, EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, "", 0,
      image("0103")),
-    ("replace across files", "--overlap=replace 1d00e000 1 in.hex b.hex out.bin", (ONE, EXT + r(0, 0xE000, "02") + END),
+    Case("replace across files", "--overlap=replace 1d00e000 1 in.hex b.hex out.bin", (ONE, EXT + r(0, 0xE000, "02") + END),
      "", 0, image("02")),
-    ("output is the second input", "0 1 in.hex b.hex b.hex", (END, END), SAME + "b.hex", 1, None),
-    ("output is standard input", "-q 0 1 - in.hex <in.hex", END, SAME + "in.hex", 1, None),
-    ("missing second input", W + " out2.bin", END, "\nCannot open input file out.bin", 1, None),
-    ("info: two files and a conflict", "--info in.hex b.hex", (EXT + r(0, 0xE002, "0203") + END, EXT + REC + REC +
+    Case("output is the second input", "0 1 in.hex b.hex b.hex", (END, END), SAME + "b.hex", 1, None),
+    Case("output is standard input", "-q 0 1 - in.hex <in.hex", END, SAME + "in.hex", 1, None, platform="linux"),
+    Case("missing second input", W + " out2.bin", END, "\nCannot open input file out.bin", 1, None),
+    Case("info: two files and a conflict", "--info in.hex b.hex", (EXT + r(0, 0xE002, "0203") + END, EXT + REC + REC +
      r(0, 0xE003, "04") + END), "\n1d00e000-1d00e000 1\n1d00e002-1d00e003 2\n4 data records, 5 data bytes, 2 runs\n"
      "b.hex:3: gives 1d00e000 again\nb.hex:4: gives 1d00e003 another value than in.hex:2\n", 0, None),
-    ("info: two files agree", "--info in.hex b.hex", (ONE, ONE), "\n1d00e000-1d00e000 1\n2 data records, 2 data "
+    Case("info: two files agree", "--info in.hex b.hex", (ONE, ONE), "\n1d00e000-1d00e000 1\n2 data records, 2 data "
      "bytes, 1 run\nb.hex:2: gives 1d00e000 again\nrepeated addresses keep their values\n", 0, None),
-    ("two files, no data in the window", "-q 0 1 in.hex b.hex out.bin", (ONE, ONE), "\nthe window holds no data; "
+    Case("two files, no data in the window", "-q 0 1 in.hex b.hex out.bin", (ONE, ONE), "\nthe window holds no data; "
      "the data of the 2 inputs lies in 1d00e000-1d00e000", 0, b""),
-    ("option after the output", W + " --pad", END, "\nProblem with argument --pad" + AFTER % "--pad", 1, None),
-    ("option as the output", "1d00e000 256 in.hex -q", END, "\nProblem with argument -q" + AFTER % "-q", 1, None),
-    ("fill=", "--fill= 0 1 in.hex out.bin", END, OPTION + "--fill=", 1, None),
-    ("fill=1FF", "--fill=1FF 0 1 in.hex out.bin", END, OPTION + "--fill=1FF", 1, None),
-    ("size past 32 bits", "0 4294967296 in.hex out.bin", END, "\nProblem with size 4294967296", 1, None),
-    ("size far past 32 bits", "0 99999999999999999999 in.hex out.bin", END, "\nProblem with size 99999999999999999999", 1, None),
-    ("size 2^32 - 1", "1d00e000 4294967295 in.hex out.bin", ONE, "", 0, image("01")),
-    ("output is standard output", "1d00e000 1 in.hex /dev/stdout", END, "\nOutput is standard output /dev/stdout", 1,
-     None),
-    ("output is -", "1d00e000 1 in.hex -", END, "\nOutput is standard output -", 1, None),
-    ("Windows: /dev/stdout named", "-q 1d00e000 1 in.hex /dev/stdout", END, "\nOutput is standard output /dev/stdout: "
-     "name it - and add --quiet", 1, None),
-    ("quiet image to -", "-q --fill=00 1d00e000 1 in.hex -", EXT + r(0, 0xE001, "01") + END, "", 0, image("0001")),
-    ("- in and out", "| -q 1d00e000 1 - -", ONE, "", 0, image("01")),
-    ("quiet damaged run to -", "-q 1d00e000 256 in.hex -", EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0",
+    Case("option after the output", W + " --pad", END, "\nProblem with argument --pad" + AFTER % "--pad", 1, None),
+    Case("option as the output", "1d00e000 256 in.hex -q", END, "\nProblem with argument -q" + AFTER % "-q", 1, None),
+    Case("fill=", "--fill= 0 1 in.hex out.bin", END, OPTION + "--fill=", 1, None),
+    Case("fill=1FF", "--fill=1FF 0 1 in.hex out.bin", END, OPTION + "--fill=1FF", 1, None),
+    Case("size past 32 bits", "0 4294967296 in.hex out.bin", END, "\nProblem with size 4294967296", 1, None),
+    Case("size far past 32 bits", "0 99999999999999999999 in.hex out.bin", END, "\nProblem with size 99999999999999999999", 1, None),
+    Case("size 2^32 - 1", "1d00e000 4294967295 in.hex out.bin", ONE, "", 0, image("01")),
+    Case("output is standard output", "1d00e000 1 in.hex /dev/stdout", END, "\nOutput is standard output /dev/stdout", 1,
+     None, platform="linux"),
+    Case("output is -", "1d00e000 1 in.hex -", END, "\nOutput is standard output -", 1, None),
+    Case("/dev/stdout named", "-q 1d00e000 1 in.hex /dev/stdout", END, "\nOutput is standard output /dev/stdout: "
+     "name it - and add --quiet", 1, None, platform="windows"),
+    Case("quiet image to -", "-q --fill=00 1d00e000 1 in.hex -", EXT + r(0, 0xE001, "01") + END, "", 0, image("0001")),
+    Case("- in and out", "-q 1d00e000 1 - -", ONE, "", 0, image("01"), pipe_in=True),
+    Case("quiet damaged run to -", "-q 1d00e000 256 in.hex -", EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0",
      BAD % (4, "checksum mismatch"), 2, image("01FF02")),
-    ("input is -, info", "| --info -", ONE, "\n1d00e000-1d00e000 1\n1 data record, 1 data byte, 1 run\nrecords ascend\n",
-     0, None),
-    ("FIFO output without a reader waits", "--any-order 1d00e000 1 in.hex fifo", ONE, "", 124, None),
-    ("quiet image to standard output", "-q --fill=00 1d00e000 1 in.hex /dev/stdout", EXT + r(0, 0xE001, "01") + END,
-     "", 0, image("0001")),
-    ("quiet good run", "--quiet " + W, ONE, "", 0, image("01")),
-    ("quiet damaged run", "-q " + W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
-    ("info", "--info in.hex", "head\n" + r(3, 0, "01234567") + EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") +
+    Case("input is -, info", "--info -", ONE, "\n1d00e000-1d00e000 1\n1 data record, 1 data byte, 1 run\nrecords ascend\n",
+     0, None, pipe_in=True),
+    Case("FIFO output without a reader waits", "--any-order 1d00e000 1 in.hex fifo", ONE, "", 124, None, waits=True, platform="linux"),
+    Case("quiet image to standard output", "-q --fill=00 1d00e000 1 in.hex /dev/stdout", EXT + r(0, 0xE001, "01") + END,
+     "", 0, image("0001"), platform="linux"),
+    Case("quiet good run", "--quiet " + W, ONE, "", 0, image("01")),
+    Case("quiet damaged run", "-q " + W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
+    Case("info", "--info in.hex", "head\n" + r(3, 0, "01234567") + EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") +
      r(5, 0, "1D00E000") + r(0, 0xE011, "02") + r(0, 0xFFFF, "0405") + END, "\n1d00e000-1d00e000 1\n1d00e010-1d00e011 2"
      "\n1d00ffff-1d010000 2\n4 data records, 6 data bytes, 3 runs\nstart segment address (03) 0123:4567\nstart linear "
      "address (05) 1d00e000\nin.hex:5: records descend: convert with --any-order\nin.hex:7: gives 1d00e011 again\n"
      "repeated addresses keep their values\n", 0, None),
-    ("info: two values", "--info in.hex", EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, "\n1d00e000-1d00e001 2"
+    Case("info: two values", "--info in.hex", EXT + r(0, 0xE000, "0102") + r(0, 0xE001, "03") + END, "\n1d00e000-1d00e001 2"
      "\n2 data records, 3 data bytes, 1 run\nin.hex:3: records descend: convert with --any-order\nin.hex:3: gives "
      "1d00e001 again\nin.hex:3: gives 1d00e001 another value: the file is inconsistent\n", 0, None),
-    ("info: five start records, 17 repeats", "--info in.hex", r(5, 0, "00000001") * 5 + EXT + REC * 18 + END,
+    Case("info: five start records, 17 repeats", "--info in.hex", r(5, 0, "00000001") * 5 + EXT + REC * 18 + END,
      "\n1d00e000-1d00e000 1\n18 data records, 18 data bytes, 1 run" + "\nstart linear address (05) 00000001" * 4 +
      "\nin.hex:8: records descend: convert with --any-order\nin.hex:8: gives 1d00e000 again\nrepeated addresses keep "
      "their values\n", 0, None),
-    ("info: segment wrap", "--info in.hex", r(2, 0, "1000") + r(0, 0xFFFF, "0102") + END, "\n00010000-00010000 1"
+    Case("info: segment wrap", "--info in.hex", r(2, 0, "1000") + r(0, 0xFFFF, "0102") + END, "\n00010000-00010000 1"
      "\n0001ffff-0001ffff 1\n1 data record, 2 data bytes, 2 runs\nin.hex:2: records descend: convert with --any-order\n",
      0, None),
-    ("info: a record wraps onto itself", "--info in.hex", r(2, 0, "0000") + r(0, 0xFFF8, "00" * 16) + END,
+    Case("info: a record wraps onto itself", "--info in.hex", r(2, 0, "0000") + r(0, 0xFFF8, "00" * 16) + END,
      "\n00000000-00000007 8\n0000fff8-0000ffff 8\n1 data record, 16 data bytes, 2 runs\nin.hex:2: records descend: "
      "convert with --any-order\n", 0, None),
-    ("a record wraps onto itself", "0 64 in.hex out.bin", r(2, 0, "0000") + r(0, 0xFFF8, "00" * 16) + END,
-     LOWER.replace(":3:", ":2:") % (0, 0x10000, HINT), 2, image(0xFFF8, "00" * 8)),
-    ("info: repeated bytes wrap round a segment", "--info in.hex", r(2, 0, "0000") + r(0, 0xFFFF, "0102") +
+    Case("a record wraps onto itself", "0 64 in.hex out.bin", r(2, 0, "0000") + r(0, 0xFFF8, "00" * 16) + END,
+     LOWER.replace(":3:", ":2:") % (0, 0x10000, HINT), 2, image(0xFFF8, "00" * 8), start=0x0),
+    Case("info: repeated bytes wrap round a segment", "--info in.hex", r(2, 0, "0000") + r(0, 0xFFFF, "0102") +
      r(0, 0, "03") + END, "\n00000000-00000000 1\n0000ffff-0000ffff 1\n2 data records, 3 data bytes, 2 runs\nin.hex:2: "
      "records descend: convert with --any-order\nin.hex:3: gives 00000000 again\nin.hex:3: gives 00000000 another "
      "value: the file is inconsistent\n", 0, None),
-    ("info: the 18th record changes a value", "--info in.hex", EXT + REC * 17 + r(0, 0xE000, "02") + END,
+    Case("info: the 18th record changes a value", "--info in.hex", EXT + REC * 17 + r(0, 0xE000, "02") + END,
      "\n1d00e000-1d00e000 1\n18 data records, 18 data bytes, 1 run\nin.hex:3: records descend: convert with "
      "--any-order\nin.hex:3: gives 1d00e000 again\nin.hex:19: gives 1d00e000 another value: the file is inconsistent\n",
      0, None),
-    ("info: repeats in 17 blocks, the last changes a value", "--info in.hex", "".join(r(4, 0, "%04X" % k) + REC * 2
+    Case("info: repeats in 17 blocks, the last changes a value", "--info in.hex", "".join(r(4, 0, "%04X" % k) + REC * 2
      for k in range(16)) + r(4, 0, "0010") + REC + r(0, 0xE000, "02") + END, "".join("\n%04xe000-%04xe000 1" % (k, k)
      for k in range(17)) + "\n34 data records, 34 data bytes, 17 runs\nin.hex:3: records descend: convert with "
      "--any-order\nin.hex:3: gives 0000e000 again\nin.hex:51: gives 0010e000 another value: the file is inconsistent\n",
      0, None),
-    ("info: 17 conflicts, the earliest found last", "--info in.hex b.hex", ("".join(e + REC for e in SEVENTEEN) + END,
+    Case("info: 17 conflicts, the earliest found last", "--info in.hex b.hex", ("".join(e + REC for e in SEVENTEEN) + END,
      "".join(e + r(0, 0xE000, "02") for e in SEVENTEEN) + END), "".join("\n%04xe000-%04xe000 1" % (k, k) for k in range(17))
      + "\n34 data records, 34 data bytes, 17 runs\nb.hex:2: gives 0010e000 again\nb.hex:2: gives 0010e000 another value than "
      "in.hex:2" + "".join("\nb.hex:%d: gives %04xe000 another value than in.hex:%d" % (2 * k + 4, k, 2 * k + 4) for k in range(15))
      + "\n1 more record gives an address another value\n", 0, None),
-    ("info: records after the end-of-file record", "--info in.hex", ONE + "\n" + EXT + r(0, 0xE001, "02") + ":0x\n" +
+    Case("info: records after the end-of-file record", "--info in.hex", ONE + "\n" + EXT + r(0, 0xE001, "02") + ":0x\n" +
      END, "\n1d00e000-1d00e000 1\n1 data record, 1 data byte, 1 run\nrecords ascend\nin.hex:3: 3 records follow the "
      "end-of-file record; a conversion does not read them\n", 0, None),
-    ("info: repeats from a pipe", "| --info /dev/stdin", EXT + REC * 2 + END, "\n1d00e000-1d00e000 1\n2 data records, "
+    Case("info: repeats from a pipe", "--info /dev/stdin", EXT + REC * 2 + END, "\n1d00e000-1d00e000 1\n2 data records, "
      "2 data bytes, 1 run\n/dev/stdin: records descend: convert with --any-order\n/dev/stdin: gives 1d00e000 again\n"
-     "repeated addresses not compared: the input cannot be read again\n", 0, None),
-    ("window's start cuts data", "1d00e001 1 in.hex out.bin", EXT + r(0, 0xDFFF, "00") + r(0, 0xE000, "0102") + END,
-     HERE + "\nin.hex:3: the window's start at 1d00e001 cuts data that runs from 1d00dfff", 0, image("02")),
-    ("window's end cuts data", "1d00e000 1 in.hex out.bin", EXT + r(0, 0xE3FF, "0102") + r(0, 0xE401, "03") +
+     "repeated addresses not compared: the input cannot be read again\n", 0, None, pipe_in=True, platform="linux"),
+    Case("window's start cuts data", "1d00e001 1 in.hex out.bin", EXT + r(0, 0xDFFF, "00") + r(0, 0xE000, "0102") + END,
+     HERE + "\nin.hex:3: the window's start at 1d00e001 cuts data that runs from 1d00dfff", 0, image("02"), start=0x1D00E001),
+    Case("window's end cuts data", "1d00e000 1 in.hex out.bin", EXT + r(0, 0xE3FF, "0102") + r(0, 0xE401, "03") +
      r(0, 0xE403, "04") + END, HERE + "\nin.hex:2: the window's end at 1d00e400 cuts data that runs on to 1d00e401", 0,
      image(1023, "01")),
-    ("window cuts data at both edges, quiet", "-q 1d00e001 1 in.hex out.bin", EXT + r(0, 0xE000, "0102") +
+    Case("window cuts data at both edges, quiet", "-q 1d00e001 1 in.hex out.bin", EXT + r(0, 0xE000, "0102") +
      r(0, 0xE400, "0304") + END, "\nin.hex:2: the window's start at 1d00e001 cuts data that runs from 1d00e000\nin.hex:3:"
      " the window's end at 1d00e401 cuts data that runs on to 1d00e401", 0, image("02", 1022, "03")),
-    ("window holds no data, quiet", "-q 1d00f000 1 in.hex out.bin", ONE, "\nin.hex: the window holds no data; the "
+    Case("window holds no data, quiet", "-q 1d00f000 1 in.hex out.bin", ONE, "\nin.hex: the window holds no data; the "
      "file's data lies in 1d00e000-1d00e000", 0, b""),
-    ("any order: the disk is full", "--any-order 1d00e000 256 in.hex /dev/full", EXT + REC + r(4, 0, "1D01") +
+    Case("any order: the disk is full", "--any-order 1d00e000 256 in.hex /dev/full", EXT + REC + r(4, 0, "1D01") +
      r(0, 0x6000, "02") + EXT + REC + END, report(S, 0x8001, "/dev/full") + "\nError writing /dev/full", 2, None),
-    ("info: damaged", "--info in.hex", EXT + ":01E0000x", "\nCheck sum or other error error\nin.hex:2: 'x' is not a "
+    Case("info: damaged", "--info in.hex", EXT + ":01E0000x", "\nCheck sum or other error error\nin.hex:2: 'x' is not a "
      "hexadecimal digit\n", 2, None),
-    ("bad sum", W, EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0", BAD % (4, "checksum mismatch"), 2, image("01FF02")),
-    ("bad sum after 2.2 MB", W1M, LONG + ":01E0040003F0", BAD % (LONG_LINES + 1, "checksum mismatch"), 2, LONG_IMAGE),
-    ("any order: a change after 2.2 MB", "--any-order " + W1M, LONG + EXT + r(0, 0xE000, "01") + END,
+    Case("bad sum", W, EXT + REC + r(0, 0xE002, "02") + ":01E0040003F0", BAD % (4, "checksum mismatch"), 2, image("01FF02")),
+    Case("bad sum after 2.2 MB", W1M, LONG + ":01E0040003F0", BAD % (LONG_LINES + 1, "checksum mismatch"), 2, LONG_IMAGE),
+    Case("any order: a change after 2.2 MB", "--any-order " + W1M, LONG + EXT + r(0, 0xE000, "01") + END,
      CHANGED % ("in.hex:%d" % (LONG_LINES + 2), S, "in.hex:2"), 2, LONG_IMAGE),
-    ("no end-of-file record", W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
-    ("input ends inside a record", W, EXT + ":04E000000102", BAD % (2, ENDS), 2, b""),
-    ("letter in a count", W, EXT + ":x4E0000001020304\n" + REC * 40 + END, BAD % (2, "'x' is not a hexadecimal digit"),
+    Case("no end-of-file record", W, EXT + REC, BAD % (3, ENDS), 2, image("01")),
+    Case("input ends inside a record", W, EXT + ":04E000000102", BAD % (2, ENDS), 2, b""),
+    Case("letter in a count", W, EXT + ":x4E0000001020304\n" + REC * 40 + END, BAD % (2, "'x' is not a hexadecimal digit"),
      2, b""),
-    ("letter in data", W, EXT + ":04E00000010203x412\n" + REC * 40 + END, BAD % (2, "'x' is not a hexadecimal digit"), 2, b""),
-    ("CR-only line ends", W, (EXT + REC + ":01E0010x").replace("\n", "\r"), BAD % (3, "'x' is not a hexadecimal digit"),
+    Case("letter in data", W, EXT + ":04E00000010203x412\n" + REC * 40 + END, BAD % (2, "'x' is not a hexadecimal digit"), 2, b""),
+    Case("CR-only line ends", W, (EXT + REC + ":01E0010x").replace("\n", "\r"), BAD % (3, "'x' is not a hexadecimal digit"),
      2, image("01")),
-    ("input from a pipe", "| 1d00e000 256 /dev/stdin out.bin", EXT + ":01E0000x", "\nCheck sum or other error error"
-     "\n/dev/stdin: 'x' is not a hexadecimal digit", 2, b""),
-    ("line end in a record", W, EXT + ":04E0000001\n", BAD % (2, "a character is not a hexadecimal digit"), 2, b""),
-    ("linear base of 4 bytes", W, r(4, 0, "1D000000"), BAD % (1, "extended address record of 4 bytes"), 2, b""),
-    ("segment base of 3 bytes", W, r(2, 0, "100000"), BAD % (1, "extended address record of 3 bytes"), 2, b""),
-    ("lost record mark", W, EXT + "01E00000011E\n" + END, BAD % (2, "text between records"), 2, b""),
-    ("text after a checksum", W, EXT + "\n \t\n:01E00000011E55\n", BAD % (4, "text between records"), 2, image("01")),
-    ("header, end of file without checksum", W, "junk\n\xff" + EXT + REC + ":00000001", "", 0, image("01")),
-    ("comment lines with colons", W, "# $Id: a3load.hex,v 1.1 $\r\n# built: 10:22:33\n#:\n" + ONE, "", 0, image("01")),
-    ("a record after text on a comment line", "e000 1 in.hex out.bin", "# x: " + r(0, 0xE000, "02") + REC + END, "", 0, image("01")),
-    ("text before a good record", W, "image " + ONE, "", 0, image("01")),
-    ("text before a good data record", "e000 1 in.hex out.bin", "image " + REC + END, "", 0, image("01")),
-    ("damaged first record after a byte-order mark", W, "\xef\xbb\xbf :020000041D00DE\n" + ONE,
+    Case("input from a pipe", "1d00e000 256 /dev/stdin out.bin", EXT + ":01E0000x", "\nCheck sum or other error error"
+     "\n/dev/stdin: 'x' is not a hexadecimal digit", 2, b"", pipe_in=True, platform="linux"),
+    Case("line end in a record", W, EXT + ":04E0000001\n", BAD % (2, "a character is not a hexadecimal digit"), 2, b""),
+    Case("linear base of 4 bytes", W, r(4, 0, "1D000000"), BAD % (1, "extended address record of 4 bytes"), 2, b""),
+    Case("segment base of 3 bytes", W, r(2, 0, "100000"), BAD % (1, "extended address record of 3 bytes"), 2, b""),
+    Case("lost record mark", W, EXT + "01E00000011E\n" + END, BAD % (2, "text between records"), 2, b""),
+    Case("text after a checksum", W, EXT + "\n \t\n:01E00000011E55\n", BAD % (4, "text between records"), 2, image("01")),
+    Case("header, end of file without checksum", W, "junk\n\xff" + EXT + REC + ":00000001", "", 0, image("01")),
+    Case("comment lines with colons", W, "# $Id: a3load.hex,v 1.1 $\r\n# built: 10:22:33\n#:\n" + ONE, "", 0, image("01")),
+    Case("a record after text on a comment line", "e000 1 in.hex out.bin", "# x: " + r(0, 0xE000, "02") + REC + END, "", 0, image("01"), start=0xE000),
+    Case("text before a good record", W, "image " + ONE, "", 0, image("01")),
+    Case("text before a good data record", "e000 1 in.hex out.bin", "image " + REC + END, "", 0, image("01"), start=0xE000),
+    Case("damaged first record after a byte-order mark", W, "\xef\xbb\xbf :020000041D00DE\n" + ONE,
      BAD % (1, "checksum mismatch"), 2, b""),
-    ("comment line, then a damaged record", W, "# a:b\n:0200000x1D00DD\n" + ONE,
+    Case("comment line, then a damaged record", W, "# a:b\n:0200000x1D00DD\n" + ONE,
      BAD % (2, "'x' is not a hexadecimal digit"), 2, b""),
-    ("data before any base record", W, REC + END, HERE + "\nin.hex: the window holds no data; the file's data lies in "
+    Case("data before any base record", W, REC + END, HERE + "\nin.hex: the window holds no data; the file's data lies in "
      "0000e000-0000e000", 0, b""),
-    ("records without image data", "1d000000 64 in.hex out.bin", EXT + r(3, 0, "00001234") + r(0, 0x10, "01") +
+    Case("records without image data", "1d000000 64 in.hex out.bin", EXT + r(3, 0, "00001234") + r(0, 0x10, "01") +
      r(5, 0, "1D000000") + r(0, 0, "") + r(1, 0, "00") + r(0x80, 0x100, "AA") + r(0, 0x11, "02") + END, "", 0,
-     image(16, "0102")),
-    ("segment wrap", "10000 1 in.hex out.bin", r(2, 0, "1000") + r(0, 0xFFFE, "010203") + END, "", 0, image("03")),
-    ("window across 2^32", "FFFFFFF0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFF8, "0102") + r(4, 0, "0000") +
-     r(0, 0, "03") + END, "", 0, image(8, "0102", 6, "03")),
-    ("across 2^32", "0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFFE, "01020304") + END, HERE + "\nin.hex:2: the "
-     "window's start at 00000000 cuts data that runs from fffffffe", 0, image("0304")),
-    ("size abc", "1d00e000 abc in.hex out.bin", ONE, "\nProblem with size abc", 1, None),
-    ("size -1", "1d00e000 -1 in.hex out.bin", EXT + REC + r(4, 0, "9D00") + REC + END, TOO_LARGE, 2, image("01")),
-    ("pad", "--pad 1d00e000 1 in.hex out.bin", ONE, "", 0, image("01", 1023)),
-    ("no pad after an error", "--pad 1d00e000 1 in.hex out.bin", EXT + REC, BAD % (3, ENDS), 2, image("01")),
-    ("no pad past 2 GiB", "--pad 0 3145728 in.hex out.bin", END, TOO_LARGE, 2, b""),
-    ("pad to 2 GiB", "--pad 0 2097152 in.hex /dev/null", END, report(0, 1 << 31, "/dev/null"), 0, None),
-    ("fill 00", "--fill 00 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0, image("010002")),
-    ("pad and fill a5", "--fill a5 --pad 1d00dfff 1 in.hex out.bin", ONE, "", 0, image("A501" + "A5" * 1022)),
-    ("unknown option", "--size 0 1 in.hex out.bin", END, OPTION + "--size", 1, None),
-    ("fill of 3 digits", "--fill 1FF 0 1 in.hex out.bin", END, OPTION + "1FF", 1, None),
-    ("fill 0", "--fill 0 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0, image("010002")),
-    ("fill=0xA5", "--fill=0xA5 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0,
+     image(16, "0102"), start=0x1D000000),
+    Case("segment wrap", "10000 1 in.hex out.bin", r(2, 0, "1000") + r(0, 0xFFFE, "010203") + END, "", 0, image("03"), start=0x10000),
+    Case("window across 2^32", "FFFFFFF0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFF8, "0102") + r(4, 0, "0000") +
+     r(0, 0, "03") + END, "", 0, image(8, "0102", 6, "03"), start=0xFFFFFFF0),
+    Case("across 2^32", "0 1 in.hex out.bin", r(4, 0, "FFFF") + r(0, 0xFFFE, "01020304") + END, HERE + "\nin.hex:2: the "
+     "window's start at 00000000 cuts data that runs from fffffffe", 0, image("0304"), start=0x0),
+    Case("size abc", "1d00e000 abc in.hex out.bin", ONE, "\nProblem with size abc", 1, None),
+    Case("size -1", "1d00e000 -1 in.hex out.bin", EXT + REC + r(4, 0, "9D00") + REC + END, TOO_LARGE, 2, image("01")),
+    Case("pad", "--pad 1d00e000 1 in.hex out.bin", ONE, "", 0, image("01", 1023)),
+    Case("no pad after an error", "--pad 1d00e000 1 in.hex out.bin", EXT + REC, BAD % (3, ENDS), 2, image("01")),
+    Case("no pad past 2 GiB", "--pad 0 3145728 in.hex out.bin", END, TOO_LARGE, 2, b"", start=0x0),
+    Case("pad to 2 GiB", "--pad 0 2097152 in.hex /dev/null", END, report(0, 1 << 31, "/dev/null"), 0, None),
+    Case("fill 00", "--fill 00 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0, image("010002")),
+    Case("pad and fill a5", "--fill a5 --pad 1d00dfff 1 in.hex out.bin", ONE, "", 0, image("A501" + "A5" * 1022), start=0x1D00DFFF),
+    Case("unknown option", "--size 0 1 in.hex out.bin", END, OPTION + "--size", 1, None),
+    Case("fill of 3 digits", "--fill 1FF 0 1 in.hex out.bin", END, OPTION + "1FF", 1, None),
+    Case("fill 0", "--fill 0 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0, image("010002")),
+    Case("fill=0xA5", "--fill=0xA5 1d00e000 1 in.hex out.bin", EXT + REC + r(0, 0xE002, "02") + END, "", 0,
      image("01A502")),
-    ("fill 0x", "--fill 0x 0 1 in.hex out.bin", END, OPTION + "0x", 1, None),
-    ("fill 0x1FF", "--fill 0x1FF 0 1 in.hex out.bin", END, OPTION + "0x1FF", 1, None),
-    ("fill without a value", "--pad --pad --pad --fill", "", OPTION + "--fill", 1, None),
-    ("help", "--help", "", HELP, 0, None),
-    ("version", "--version", "", "quorlit 1.0.0\n", 0, None),
-    ("three arguments after an option", "--pad 1d00e000 256 in.hex", "", USAGE, 1, None),
-    ("start 0x1d00e000", "0x1d00e000 1 in.hex out.bin", ONE, "", 0, image("01")),
-    ("start 0X1D00DFFF", "0X1D00DFFF 1 in.hex out.bin", ONE, "", 0, image(1, "01")),
-    ("start 0x", "0x 256 in.hex out.bin", "", PROBLEM + "0x", 1, None),
-    ("start 0x and nine digits", "0x01d00e000 256 in.hex out.bin", "", PROBLEM + "0x01d00e000", 1, None),
-    ("letter x", "1x00 256 in.hex out.bin", "", PROBLEM + "1x00", 1, None),
-    ("nine digits", "01d00e000 256 in.hex out.bin", "", PROBLEM + "01d00e000", 1, None),
-    ("empty start", "'' 256 in.hex out.bin", "", PROBLEM, 1, None),
-    ("missing input", "0 1 missing.hex out.bin", "", "\nCannot open input file missing.hex", 1, None),
-    ("folder as input", "0 1 folder out.bin", END, "\nCannot open input file folder", 1, None),
-    ("input cannot be read", "0 1 /proc/self/mem out.bin", END, "\nCannot open input file /proc/self/mem", 1, None),
-    ("output folder missing", "0 1 in.hex no/out.bin", END, "\nCannot create output file no/out.bin", 1, None),
-    ("output is the input", "0 1 in.hex in.hex", END, SAME + "in.hex", 1, None),
-    ("output is the input, ./", "0 1 ./in.hex in.hex", END, SAME + "in.hex", 1, None),
-    ("output links to the input", "0 1 in.hex 链接.hex", END, SAME + "链接.hex", 1, None),
-    ("input is a hard link", "0 1 hard.hex in.hex", END, SAME + "in.hex", 1, None),
-    ("image write fails", "1d00e000 256 in.hex /dev/full", ONE, report(S, 1, "/dev/full") + "\nError writing /dev/full",
+    Case("fill 0x", "--fill 0x 0 1 in.hex out.bin", END, OPTION + "0x", 1, None),
+    Case("fill 0x1FF", "--fill 0x1FF 0 1 in.hex out.bin", END, OPTION + "0x1FF", 1, None),
+    Case("fill without a value", "--pad --pad --pad --fill", "", OPTION + "--fill", 1, None),
+    Case("help", "--help", "", HELP, 0, None),
+    Case("version", "--version", "", "quorlit 1.0.0\n", 0, None),
+    Case("three arguments after an option", "--pad 1d00e000 256 in.hex", "", USAGE, 1, None),
+    Case("start 0x1d00e000", "0x1d00e000 1 in.hex out.bin", ONE, "", 0, image("01")),
+    Case("start 0X1D00DFFF", "0X1D00DFFF 1 in.hex out.bin", ONE, "", 0, image(1, "01"), start=0x1D00DFFF),
+    Case("start 0x", "0x 256 in.hex out.bin", "", PROBLEM + "0x", 1, None),
+    Case("start 0x and nine digits", "0x01d00e000 256 in.hex out.bin", "", PROBLEM + "0x01d00e000", 1, None),
+    Case("letter x", "1x00 256 in.hex out.bin", "", PROBLEM + "1x00", 1, None),
+    Case("nine digits", "01d00e000 256 in.hex out.bin", "", PROBLEM + "01d00e000", 1, None),
+    Case("empty start", "'' 256 in.hex out.bin", "", PROBLEM, 1, None),
+    Case("missing input", "0 1 missing.hex out.bin", "", "\nCannot open input file missing.hex", 1, None),
+    Case("folder as input", "0 1 folder out.bin", END, "\nCannot open input file folder", 1, None),
+    Case("input cannot be read", "0 1 /proc/self/mem out.bin", END, "\nCannot open input file /proc/self/mem", 1, None, platform="linux"),
+    Case("output folder missing", "0 1 in.hex no/out.bin", END, "\nCannot create output file no/out.bin", 1, None),
+    Case("output is the input", "0 1 in.hex in.hex", END, SAME + "in.hex", 1, None),
+    Case("output is the input, ./", "0 1 ./in.hex in.hex", END, SAME + "in.hex", 1, None),
+    Case("output links to the input", "0 1 in.hex 链接.hex", END, SAME + "链接.hex", 1, None),
+    Case("input is a hard link", "0 1 hard.hex in.hex", END, SAME + "in.hex", 1, None),
+    Case("image write fails", "1d00e000 256 in.hex /dev/full", ONE, report(S, 1, "/dev/full") + "\nError writing /dev/full",
      2, None),
-    ("report write fails", "0 1 in.hex /dev/null >/dev/full", END, "", 2, None),
+    Case("report write fails", "0 1 in.hex /dev/null >/dev/full", END, "", 2, None),
 ]
-
-
-def window_start(words):  # START: the first argument that is no option nor an option's value
-    words = [word for word in words if word != "|"]
-    while words[0].startswith("-") and words[0] != "-":
-        words = words[2:] if words[0] == "--fill" else words[1:]
-    return int(words[0], 16)
 
 
 def read(folder, name):  # a file's bytes, or None where there is no such file
@@ -283,7 +294,7 @@ def read(folder, name):  # a file's bytes, or None where there is no such file
     return path.read_bytes() if path.exists() else None
 
 
-def run(args, texts):  # (messages, status, image or None, input, stray stderr) of a command line in a fresh folder
+def run(case, texts):  # (messages, status, image or None, input, stray stderr) of a case in a fresh folder
     with tempfile.TemporaryDirectory() as folder:
         for name, content in zip(("in.hex", "b.hex"), texts):
             Path(folder, name).write_bytes(content.encode("latin-1"))
@@ -293,44 +304,49 @@ def run(args, texts):  # (messages, status, image or None, input, stray stderr) 
         os.mkfifo(Path(folder, "fifo"))
         # Output goes to files: programs that the command leaves running could hold pipes open.
         tool = shlex.join(RUNNER + [EXE])
-        command = tool + " >stdout 2>stderr " + args.removeprefix("| ")
-        if args.startswith("| "):  # the HEX comes through a pipe
+        command = tool + " >stdout 2>stderr " + case.args
+        if case.pipe_in:
             command = "cat in.hex | " + command
-        if "/dev/fd/3" in args:  # the image goes through one
-            command = "{ %s 3>&1 >stdout 2>stderr %s; echo $? >status; } | cat >out.bin; exit $(cat status)" % (tool, args)
-        if " fifo" in args:  # nobody reads the FIFO: the run must wait for a reader
+        if case.pipe_out:
+            command = "{ %s 3>&1 >stdout 2>stderr %s; echo $? >status; } | cat >out.bin; exit $(cat status)" % (tool, case.args)
+        if case.waits:
             command = "timeout 1 " + command
         status = subprocess.run(command, shell=True, cwd=folder).returncode
-        stdout, stderr = read(folder, "stdout"), read(folder, "stderr")
+        stdout = read(folder, "stdout")
+        stderr = read(folder, "stderr")
         hex_left = read(folder, "in.hex").decode("latin-1")
-        to_stdout = shlex.split(args)[-1] in ("-", "/dev/stdout") and "--info" not in args
+        to_stdout = shlex.split(case.args)[-1] in ("-", "/dev/stdout") and "--info" not in case.args
         if to_stdout:  # the image is standard output, and the messages go to standard error
             return stderr.decode(), status, stdout or None, hex_left, b""
-        stderr = b"" if RUNNER else stderr  # wine may talk on standard error
+        if RUNNER:  # wine may talk on standard error
+            stderr = b""
         return stdout.decode(), status, read(folder, "out.bin"), hex_left, stderr
+
+
+def expected_messages(case):  # the case's messages, with the report where an image is expected
+    words = shlex.split(case.args)
+    quiet = case.status == 0 and ("-q" in words or "--quiet" in words)
+    out = case.out
+    if case.image is not None and not quiet:
+        if HERE not in out:
+            out += HERE
+        out = out.replace(HERE, report(case.start, len(case.image), words[-1]))
+    if os.environ.get("QUORLIT_CRLF"):
+        out = out.replace("\n", "\r\n")
+    return out
 
 
 class Table(unittest.TestCase):
     def test_cases(self):
-        for name, args, hex_text, out, status, image_bytes in CASES:
-            words = shlex.split(args)
-            by_name = any(device in args for device in ("/dev/stdin", "/dev/fd/", "/dev/stdout", " fifo", "/proc/"))
-            if RUNNER and by_name:  # Wine opens no pipe, nor its standard output, nor /proc, by name
+        platform = "windows" if RUNNER else "linux"
+        for case in CASES:
+            if case.platform not in (None, platform):
                 continue
-            if RUNNER and "<in.hex" in args:  # Wine tells no file behind an inherited standard input
-                continue
-            if name.startswith("Windows:") and not RUNNER:
-                continue
-            quiet = status == 0 and ("-q" in words or "--quiet" in words)
-            if image_bytes is not None and not quiet and HERE not in out:
-                out += HERE
-            if image_bytes is not None and not quiet:
-                out = out.replace(HERE, report(window_start(words), len(image_bytes), words[-1]))
-            out = out.replace("\n", "\r\n") if os.environ.get("QUORLIT_CRLF") else out
-            texts = (hex_text,) if isinstance(hex_text, str) else hex_text
+            out = expected_messages(case)
+            texts = (case.hex,) if isinstance(case.hex, str) else case.hex
             for variant in (texts, tuple(text.lower().replace("\n", "\r\n") for text in texts)):
-                with self.subTest(name, hex=variant):
-                    self.assertEqual(run(args, variant), (out, status, image_bytes, variant[0], b""))
+                with self.subTest(case.name, hex=variant):
+                    self.assertEqual(run(case, variant), (out, case.status, case.image, variant[0], b""))
 
 
 class ReadAhead(unittest.TestCase):
