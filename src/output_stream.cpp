@@ -5,6 +5,13 @@
 
 OutputStream image_out;
 
+namespace {
+
+// The start of a page that holds nothing.
+constexpr std::uint64_t NO_PAGE = ~std::uint64_t{0};
+
+} // namespace
+
 void open_output(std::FILE *file) {
     OutputStream &out = image_out;
     out.file = file;
@@ -15,12 +22,14 @@ void open_output(std::FILE *file) {
     out.failed = false;
     out.uses = 0;
     out.last_page = nullptr;
-    for (OutputPage &page : out.pages) {
-        page.length = 0;
-        page.dirty_from = 0;
-        page.dirty_to = 0;
-        page.used_at = 0;
+    for (std::size_t i = 0; i < OUTPUT_PAGES; ++i) {
+        out.pages[i].length = 0;
+        out.pages[i].dirty_from = 0;
+        out.pages[i].dirty_to = 0;
+        out.page_start[i] = NO_PAGE;
+        out.page_used_at[i] = 0;
     }
+    std::memset(out.page_hint, 0, sizeof out.page_hint);
 }
 
 void flush_output() {
@@ -69,12 +78,14 @@ void write_back(OutputPage &page) {
     page.dirty_to = 0;
 }
 
-// Reads into `page` the image from `start`, up to the output block. Returns false when the file
-// cannot seek there or be read.
-bool read_page(OutputPage &page, std::uint64_t start) {
+// Reads into page `index` the image from `start`, up to the output block. Returns false when the
+// file cannot seek there or be read.
+bool read_page(std::size_t index, std::uint64_t start) {
     OutputStream &out = image_out;
+    OutputPage &page = out.pages[index];
     write_back(page);
     page.length = 0;
+    out.page_start[index] = NO_PAGE;
     std::uint64_t left = out.block_start - start;
     std::size_t length = left < OUTPUT_PAGE ? static_cast<std::size_t>(left) : OUTPUT_PAGE;
     if (out.failed || std::fseek(out.file, static_cast<long>(start), SEEK_SET) != 0) return false;
@@ -83,6 +94,7 @@ bool read_page(OutputPage &page, std::uint64_t start) {
     if (got != length) return false;
     page.start = start;
     page.length = length;
+    out.page_start[index] = start;
     return true;
 }
 
@@ -93,19 +105,22 @@ OutputPage *page_at(std::uint64_t offset) {
     std::uint64_t start = offset - offset % OUTPUT_PAGE;
     OutputPage *page = out.last_page;
     if (page == nullptr || page->start != start || offset - start >= page->length) {
-        page = nullptr;
-        OutputPage *oldest = &out.pages[0];
-        for (OutputPage &held : out.pages) {
-            if (held.length > 0 && held.start == start) page = &held;
-            if (held.used_at < oldest->used_at) oldest = &held;
+        std::uint8_t &hint = out.page_hint[start / OUTPUT_PAGE % PAGE_HINTS];
+        std::size_t found = out.page_start[hint] == start ? hint : OUTPUT_PAGES;
+        std::size_t oldest = 0;
+        for (std::size_t i = 0; i < OUTPUT_PAGES && found == OUTPUT_PAGES; ++i) {
+            if (out.page_start[i] == start) found = i;
+            if (out.page_used_at[i] < out.page_used_at[oldest]) oldest = i;
         }
-        if (page == nullptr) page = oldest;
+        std::size_t index = found < OUTPUT_PAGES ? found : oldest;
+        hint = static_cast<std::uint8_t>(index);
+        page = &out.pages[index];
         // A page read before the image grew past it may hold less than it can now.
-        if (page->start != start || offset - start >= page->length) {
-            if (!read_page(*page, start)) return nullptr;
+        if (found == OUTPUT_PAGES || offset - start >= page->length) {
+            if (!read_page(index, start)) return nullptr;
         }
     }
-    page->used_at = ++out.uses;
+    out.page_used_at[page - out.pages] = ++out.uses;
     out.last_page = page;
     return page;
 }

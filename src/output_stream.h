@@ -18,13 +18,14 @@ constexpr std::size_t OUTPUT_BLOCK = 32 * 1024;
 constexpr std::size_t OUTPUT_SLACK = 16; // a copy of 16 bytes may reach this far past the block
 constexpr std::size_t OUTPUT_PAGE = 4 * 1024;
 constexpr std::size_t OUTPUT_PAGES = 128;
+constexpr std::size_t PAGE_HINTS = 1024;
+static_assert(OUTPUT_PAGES <= 256, "a hint names a page in a byte");
 
 struct OutputPage {
     std::uint64_t start;    // the image offset of bytes[0], a multiple of OUTPUT_PAGE
     std::size_t length;     // the bytes held; 0 for a page not in use
     std::size_t dirty_from; // bytes [dirty_from, dirty_to) changed since the page was read
     std::size_t dirty_to;
-    std::uint64_t used_at; // when the page was last used
     unsigned char bytes[OUTPUT_PAGE];
 };
 
@@ -38,6 +39,13 @@ struct OutputStream {
     bool failed;                 // a write or seek failed
     std::uint64_t uses;          // pages used so far
     OutputPage *last_page;       // the page used last
+    // Each page's start (NO_PAGE where it holds nothing) and when it was last used, side by side,
+    // so that looking for a page reads two small arrays rather than a line of every page.
+    std::uint64_t page_start[OUTPUT_PAGES];
+    std::uint64_t page_used_at[OUTPUT_PAGES];
+    // The page that last held each image page number modulo PAGE_HINTS: a page found again costs
+    // no search.
+    std::uint8_t page_hint[PAGE_HINTS];
     unsigned char block[OUTPUT_BLOCK + OUTPUT_SLACK];
     OutputPage pages[OUTPUT_PAGES];
 };
