@@ -206,7 +206,7 @@ def check_corpus(quorlit, corpus, folder):
 
 def main():
     quorlit, options = str(Path(sys.argv[1]).absolute()), dict(zip(sys.argv[2::2], sys.argv[3::2]))
-    seed, files = int(options.get("--seed", random.randrange(10**9))), int(options.get("--files", 300))
+    seed, files = int(options.get("--seed", random.randrange(10**9))), int(options.get("--files", 200))
     if shutil.which("srec_cat") is None:
         print("differential: skipped, srec_cat is not installed (Debian package srecord)")
         return 77
