@@ -10,14 +10,14 @@
 #include <cstdio>
 #include <cstring>
 
-// Pages of 4 KiB, a file system's unit of reading, so that a record that goes back below the
-// image's end costs little more than its own bytes when it misses the pages; 128 of them, the
-// least recently used one giving way, so that records that cycle over as many places cost no
-// reads or writes. A page is written back only where a byte changed.
+// Pages of 16 KiB, so that records that go back over a long stretch (records in reverse order, a
+// merge) cost few reads; 64 of them (1 MiB, within the memory bound), the least recently used one
+// giving way, so that records that cycle over as many places cost no reads or writes. A page is
+// written back only where a byte changed.
 constexpr std::size_t OUTPUT_BLOCK = 32 * 1024;
 constexpr std::size_t OUTPUT_SLACK = 16; // a copy of 16 bytes may reach this far past the block
-constexpr std::size_t OUTPUT_PAGE = 4 * 1024;
-constexpr std::size_t OUTPUT_PAGES = 128;
+constexpr std::size_t OUTPUT_PAGE = 16 * 1024;
+constexpr std::size_t OUTPUT_PAGES = 64;
 constexpr std::size_t PAGE_HINTS = 1024;
 static_assert(OUTPUT_PAGES <= 256, "a hint names a page in a byte");
 
