@@ -44,7 +44,7 @@ static Conversion convert(std::uint8_t *hex, std::size_t first_size, std::size_t
     open_inputs(hex, first_size, size);
     std::memset(memory, 0, 0x200000);
     std::FILE *out = fmemopen(memory, 0x200000, "w+b");
-    open_output(out);
+    open_output(out, true);
     Conversion done = {};
     Image &image = done.image;
     start_image(image, window[0], window[1], options);

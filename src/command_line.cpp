@@ -92,95 +92,222 @@ bool parse_fill(const char *text, std::uint8_t &fill) {
 namespace {
 
 void print_usage() {
-    std::fprintf(message_out, "\nQuorlit Converts 32 bit files for flash Version 1.0");
-    std::fprintf(message_out, "\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
-                              "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n");
-    std::fprintf(message_out, "\nExample:");
-    std::fprintf(message_out, "\nQuorlit 1d00e000 256 hexfile binfile");
-    std::fprintf(message_out, "\nWhere 1d00e000 is the start address in hex (without the 0x)");
-    std::fprintf(message_out, "\n      256 is the size of flash in K");
+    say("\nQuorlit Converts 32 bit files for flash Version 1.0");
+    say("\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
+        "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n");
+    say("\nExample:");
+    say("\nQuorlit 1d00e000 256 hexfile binfile");
+    say("\nWhere 1d00e000 is the start address in hex (without the 0x)");
+    say("\n      256 is the size of flash in K");
 }
 
 void print_help() {
-    print_usage();
-    std::fprintf(message_out,
-                 "\n\nOptions, before the start address:"
-                 "\n  --pad        pad the image with fill up to the window's size"
-                 "\n  --fill XX    fill holes with the byte XX (one or two hex digits, 0x "
-                 "optional) instead of FF"
-                 "\n  --any-order  take records in any address order, writing the image in place"
-                 "\n  --overlap=error|replace  an address given another value stops the run "
-                 "(error), or takes the later value (replace)"
-                 "\n  --quiet, -q  print nothing after a good run"
-                 "\n\nSeveral inputs (IN.hex MORE.hex ... OUT.bin) merge into one image, in any "
-                 "order."
-                 "\nquorlit --info IN.hex [MORE.hex ...] lists the data address runs, alone.\n");
+    say("quorlit %s: the flat binary image of a window of flash memory, from Intel HEX files\n"
+        "\n"
+        "usage: quorlit [OPTIONS] START SIZE IN.hex OUT.bin\n"
+        "       quorlit [OPTIONS] START SIZE IN.hex [MORE.hex ...] -o OUT.bin\n"
+        "       quorlit --info [--strict] IN.hex [MORE.hex ...]\n"
+        "\n"
+        "  START    the window's first address: 1 to 8 hexadecimal digits, 0x optional\n"
+        "  SIZE     the window's size: KiB in decimal (256, 256K), MiB (1M), or bytes in\n"
+        "           hexadecimal (0x40000; 0x100K and 0x1M count KiB and MiB)\n"
+        "  IN.hex   an Intel HEX file; - reads standard input\n"
+        "  OUT.bin  the image, byte i holding address START + i; - writes standard output\n"
+        "           (with --quiet)\n"
+        "\n"
+        "Options (before START; -o also after the inputs):\n"
+        "  -o, --output OUT.bin  name the image; needed to merge several inputs\n"
+        "  --pad        pad the image with fill up to the window's size\n"
+        "  --fill XX    fill holes with the byte XX (hexadecimal, 0x optional), not FF\n"
+        "  --any-order  take records in any address order, writing the image in place\n"
+        "  --overlap=error|replace  an address given another value stops the run\n"
+        "               (error, the default) or takes the later value (replace)\n"
+        "  --strict     fail the run (status 2) on any window check; with --info, on\n"
+        "               an address given two values\n"
+        "  --quiet, -q  print nothing after a good run\n"
+        "  --info       list the data address runs of the inputs, and what a conversion\n"
+        "               of them would meet; writes no image\n"
+        "  --help, --version\n"
+        "\n"
+        "Window checks, after the report: a line for each edge of the window that cuts\n"
+        "through data, for a window that holds no data, for each input of a merge that\n"
+        "gives the window none, and for each input whose values replaced others.\n"
+        "\n"
+        "Exit status: 0 the image is whole; 1 nothing was converted (the command line, an\n"
+        "input that cannot be opened or is not Intel HEX, an output that is); 2 the\n"
+        "conversion stopped on an error, a write failed, or --strict met a window check.\n",
+        QUORLIT_VERSION);
 }
 
-// Reads the options before the four arguments. Returns the index of the first argument, or 0
-// after printing the problem with an option.
-int parse_options(int argc, char **argv, CommandLine &line) {
-    int i = 1;
-    for (; i < argc && argv[i][0] == '-'; ++i) {
-        if (std::strcmp(argv[i], "--pad") == 0) {
-            line.options.pad = true;
-            continue;
-        }
-        if (std::strcmp(argv[i], "--quiet") == 0 || std::strcmp(argv[i], "-q") == 0) {
-            line.quiet = true;
-            continue;
-        }
-        if (std::strcmp(argv[i], "--any-order") == 0) {
-            line.options.any_order = true;
-            continue;
-        }
-        if (std::strcmp(argv[i], "--overlap=error") == 0) {
-            line.options.replace = false;
-            continue;
-        }
-        if (std::strcmp(argv[i], "--overlap=replace") == 0) {
-            line.options.replace = true;
-            continue;
-        }
+// Whether `word` names an option rather than a file: "-" alone is standard input or output.
+bool is_option(const char *word) {
+    return word[0] == '-' && word[1] != '\0';
+}
+
+// Whether `word` is -o or --output, whose value follows it.
+bool is_output_option(const char *word) {
+    return std::strcmp(word, "-o") == 0 || std::strcmp(word, "--output") == 0;
+}
+
+// Takes the output's name from the option at argv[i] into `line`. Returns the index of the
+// option's last word, or 0 after printing the problem: no value, a second output, or a value
+// that looks like another option.
+int parse_output(int argc, char **argv, int i, CommandLine &line) {
+    const char *name = nullptr;
+    int last = i;
+    if (std::strncmp(argv[i], "--output=", 9) == 0) {
+        name = argv[i] + 9;
+    } else if (i + 1 < argc) {
+        last = i + 1;
+        name = argv[last];
+    }
+    if (name == nullptr || name[0] == '\0' || is_option(name) || line.out_name != nullptr) {
+        say("\nProblem with option %s", argv[i]);
+        return 0;
+    }
+    line.out_name = name;
+    return last;
+}
+
+// Reads the option at argv[i], and its value, into `line`. Returns the index of its last word,
+// or 0 after printing the problem with it.
+int parse_option(int argc, char **argv, int i, CommandLine &line) {
+    const char *word = argv[i];
+    if (std::strcmp(word, "--pad") == 0) {
+        line.options.pad = true;
+    } else if (std::strcmp(word, "--quiet") == 0 || std::strcmp(word, "-q") == 0) {
+        line.quiet = true;
+    } else if (std::strcmp(word, "--any-order") == 0) {
+        line.options.any_order = true;
+    } else if (std::strcmp(word, "--overlap=error") == 0) {
+        line.options.replace = false;
+    } else if (std::strcmp(word, "--overlap=replace") == 0) {
+        line.options.replace = true;
+    } else if (std::strcmp(word, "--strict") == 0) {
+        line.strict = true;
+    } else if (std::strcmp(word, "--info") == 0) {
+        line.info = true;
+    } else if (is_output_option(word) || std::strncmp(word, "--output=", 9) == 0) {
+        return parse_output(argc, argv, i, line);
+    } else {
         const char *fill = nullptr;
-        if (std::strncmp(argv[i], "--fill=", 7) == 0) {
-            fill = argv[i] + 7;
-        } else if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) {
+        if (std::strncmp(word, "--fill=", 7) == 0) {
+            fill = word + 7;
+        } else if (std::strcmp(word, "--fill") == 0 && i + 1 < argc) {
             fill = argv[++i];
         }
-        if (fill != nullptr && parse_fill(fill, line.options.fill)) continue;
-        // --fill=XX names itself; --fill XX names its value.
-        bool value_apart = fill != nullptr && fill != argv[i] + 7;
-        std::fprintf(message_out, "\nProblem with option %s", value_apart ? fill : argv[i]);
-        return 0;
+        if (fill == nullptr || !parse_fill(fill, line.options.fill)) {
+            // --fill=XX names itself; --fill XX names its value.
+            bool value_apart = fill != nullptr && std::strncmp(word, "--fill=", 7) != 0;
+            say("\nProblem with option %s", value_apart ? fill : word);
+            return 0;
+        }
     }
     return i;
 }
 
-// Reads START, SIZE_K, the inputs and OUT.bin from argv[first] on. Returns COMMAND_RUN, or prints
-// the problem and returns EXIT_USAGE.
-int parse_window(int argc, char **argv, int first, CommandLine &line) {
+// Reads the options before START (or the files of --info). Returns the index of the first
+// argument after them, or 0 after printing the problem with an option.
+int parse_options(int argc, char **argv, CommandLine &line) {
+    int i = 1;
+    for (; i < argc && is_option(argv[i]); ++i) {
+        i = parse_option(argc, argv, i, line);
+        if (i == 0) return 0;
+    }
+    return i;
+}
+
+// Takes an output named by an option after the inputs, the last one or two of argv[first] to
+// argv[end - 1], into `line`. Returns the end of the arguments before it, or 0 after printing
+// the problem with it.
+int parse_output_after(int argc, char **argv, int first, int end, CommandLine &line) {
+    if (end - first >= 2 && is_output_option(argv[end - 2])) {
+        if (parse_output(argc, argv, end - 2, line) == 0) return 0;
+        return end - 2;
+    }
+    if (end > first && std::strncmp(argv[end - 1], "--output=", 9) == 0) {
+        if (parse_output(argc, argv, end - 1, line) == 0) return 0;
+        return end - 1;
+    }
+    return end;
+}
+
+// Prints the problem with an option among the files from argv[first] on, up to `end`, and returns
+// true; false when there is none.
+bool option_among_files(char **argv, int first, int end, const char *before) {
+    for (int i = first; i < end; ++i) {
+        if (is_option(argv[i]) && is_output_option(argv[i])) {
+            say("\nProblem with option %s", argv[i]);
+            return true;
+        }
+        // An option among the files is a slip, not a file name.
+        if (is_option(argv[i])) {
+            say("\nProblem with argument %s: options come before %s (./%s names a file)", argv[i],
+                before, argv[i]);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the files of --info from argv[first] on. Returns COMMAND_RUN, or prints the problem and
+// returns EXIT_USAGE.
+int parse_info(int argc, char **argv, int first, CommandLine &line) {
+    if (line.out_name != nullptr) {
+        say("\nProblem with option -o: --info writes no image");
+        return EXIT_USAGE;
+    }
+    if (first == argc) {
+        print_usage();
+        return EXIT_USAGE;
+    }
+    if (option_among_files(argv, first, argc, "the files")) return EXIT_USAGE;
+    line.in_names = argv + first;
+    line.in_count = argc - first;
+    return COMMAND_RUN;
+}
+
+// Reads START and SIZE at argv[first]. Returns COMMAND_RUN, or prints the problem and what is
+// accepted, and returns EXIT_USAGE.
+int parse_window(char **argv, int first, CommandLine &line) {
     if (parse_hex_address(argv[first], line.flash_start) != ADDRESS_OK) {
-        std::fprintf(message_out, "\nProblem with flash_start address %s", argv[first]);
+        say("\nProblem with flash_start address %s", argv[first]);
+        say("\nSTART is 1 to 8 hexadecimal digits, 0x optional: 1d00e000, 0x08000000");
         return EXIT_USAGE;
     }
     if (!parse_size(argv[first + 1], line.flash_size)) {
-        std::fprintf(message_out, "\nProblem with size %s", argv[first + 1]);
+        say("\nProblem with size %s", argv[first + 1]);
+        say("\nSIZE is KiB in decimal (256, 256K), MiB (1M), or bytes in hexadecimal (0x40000; "
+            "0x100K and 0x1M count KiB and MiB), under 4 GiB");
         return EXIT_USAGE;
     }
-    for (int i = first + 2; i < argc; ++i) {
-        // An option after START is a slip, not a file name.
-        if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            std::fprintf(
-                message_out,
-                "\nProblem with argument %s: options come before START (./%s names a file)",
-                argv[i], argv[i]);
-            return EXIT_USAGE;
-        }
+    return COMMAND_RUN;
+}
+
+// Reads START, SIZE, the inputs and the output from argv[first] on. Returns COMMAND_RUN, or
+// prints the problem and returns EXIT_USAGE.
+int parse_conversion(int argc, char **argv, int first, CommandLine &line) {
+    bool named_before = line.out_name != nullptr;
+    int end = named_before ? argc : parse_output_after(argc, argv, first, argc, line);
+    if (end == 0) return EXIT_USAGE;
+    bool named = line.out_name != nullptr;
+    // START, SIZE and an input; and the output, where no option names it.
+    if (end - first < (named ? 3 : 4)) {
+        print_usage();
+        return EXIT_USAGE;
+    }
+    if (option_among_files(argv, first + 2, end, "START")) return EXIT_USAGE;
+    if (parse_window(argv, first, line) != COMMAND_RUN) return EXIT_USAGE;
+    // The last of several files is no output unless an option names it: a forgotten OUT.bin
+    // would overwrite an input.
+    if (!named && end - first > 4) {
+        say("\nProblem with argument %s: several inputs need -o OUT.bin to name the output",
+            argv[end - 1]);
+        return EXIT_USAGE;
     }
     line.in_names = argv + first + 2;
-    line.in_count = argc - first - 3;
-    line.out_name = argv[argc - 1];
+    line.in_count = named ? end - first - 2 : 1;
+    if (!named) line.out_name = argv[first + 3];
     return COMMAND_RUN;
 }
 
@@ -188,28 +315,30 @@ int parse_window(int argc, char **argv, int first, CommandLine &line) {
 
 int parse_command_line(int argc, char **argv, CommandLine &line) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::fprintf(message_out, "quorlit %s\n", QUORLIT_VERSION);
+        say("quorlit %s\n", QUORLIT_VERSION);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         print_help();
         return 0;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "--info") == 0) {
-        line.info = true;
-        line.in_names = argv + 2;
-        line.in_count = argc - 2;
-        return COMMAND_RUN;
-    }
-    if (argc < 5) {
+    bool info = false;
+    for (int i = 1; i < argc; ++i) info = info || std::strcmp(argv[i], "--info") == 0;
+    if (argc < 5 && !info) {
         print_usage();
         return EXIT_USAGE;
     }
     int first = parse_options(argc, argv, line);
     if (first == 0) return EXIT_USAGE;
-    if (argc - first < 4) {
-        print_usage();
-        return EXIT_USAGE;
+    if (line.info) return parse_info(argc, argv, first, line);
+    return parse_conversion(argc, argv, first, line);
+}
+
+const char *output_argument(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--info") == 0) return nullptr;
+        if (is_output_option(argv[i]) && i + 1 < argc) return argv[i + 1];
+        if (std::strncmp(argv[i], "--output=", 9) == 0) return argv[i] + 9;
     }
-    return parse_window(argc, argv, first, line);
+    return argc > 4 ? argv[argc - 1] : nullptr;
 }

@@ -1,9 +1,12 @@
 // The command line: options, the window, the files, and the usage text.
 //
-//   quorlit [--pad] [--fill XX] [--any-order] [--overlap=error|replace] [--quiet]
-//           START SIZE_K IN.hex [MORE.hex ...] OUT.bin
-//   quorlit --info IN.hex [MORE.hex ...]
+//   quorlit [OPTIONS] START SIZE IN.hex OUT.bin
+//   quorlit [OPTIONS] START SIZE IN.hex [MORE.hex ...] -o OUT.bin
+//   quorlit --info [--strict] IN.hex [MORE.hex ...]
 //   quorlit --help | --version
+//
+// OPTIONS: --pad, --fill XX, --any-order, --overlap=error|replace, --strict, --quiet, and
+// -o OUT.bin, which may also follow the inputs.
 #ifndef QUORLIT_COMMAND_LINE_H
 #define QUORLIT_COMMAND_LINE_H
 
@@ -21,6 +24,7 @@ constexpr int COMMAND_RUN = -1;
 struct CommandLine {
     bool info = false; // --info IN.hex: the survey of the files instead of a conversion
     bool quiet = false;
+    bool strict = false; // a window check fails the run; with --info, a conflict
     ImageOptions options;
     std::uint32_t flash_start = 0;
     std::uint32_t flash_size = 0; // in bytes, wrapping at 4 GiB
@@ -51,5 +55,9 @@ bool parse_fill(const char *text, std::uint8_t &fill);
 // Reads the command line into `line` and returns COMMAND_RUN; or prints the usage text, the help,
 // the version or the problem with an argument, and returns the exit status.
 int parse_command_line(int argc, char **argv, CommandLine &line);
+
+// Returns the name of the output as the command line gives it, before it is read: where the
+// messages go depends on it. nullptr for --info, or too few arguments.
+const char *output_argument(int argc, char **argv);
 
 #endif

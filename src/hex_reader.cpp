@@ -143,3 +143,57 @@ int next_record(RecordWalk &walk) {
     }
     return result;
 }
+
+namespace {
+
+// Whether the record whose text, after its mark, starts at `text` lies whole within `length`
+// characters, all digits, and its checksum adds up.
+bool good_record(const unsigned char *text, std::size_t length) {
+    unsigned count = digit(text[0]) << 4 | digit(text[1]);
+    std::size_t digits = 2 * (std::size_t{count} + 5);
+    if (digits > length) return false;
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < digits; i += 2) {
+        unsigned value = digit(text[i]) << 4 | digit(text[i + 1]);
+        if (value > 0xFF) return false;
+        sum += value;
+    }
+    return (sum & 0xFF) == 0;
+}
+
+// Whether `c` may stand in a text file: not a control character, but for blanks and line ends.
+// Bytes from 0x80 on are text: comments may be in UTF-8 or a code page.
+bool is_text(unsigned char c) {
+    return c >= 0x20 ? c != 0x7F : (c >= '\t' && c <= '\r');
+}
+
+} // namespace
+
+int judge_file_start(const unsigned char *text, std::size_t length, bool whole, bool &good_first) {
+    good_first = false;
+    if (length == 0) return whole ? LOOKS_EMPTY : LOOKS_HEX;
+    if (length >= 4 && text[0] == 0x7F && text[1] == 'E' && text[2] == 'L' && text[3] == 'F')
+        return LOOKS_ELF;
+    bool line_start = true;
+    bool s_records = false;
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char c = text[i];
+        std::size_t left = length - i - 1;
+        if (c == ':' && left >= 10) {
+            bool digits = true;
+            for (std::size_t k = 1; k <= 10 && digits; ++k)
+                digits = digit(text[i + k]) != NOT_DIGIT;
+            if (digits) {
+                good_first = good_record(text + i + 1, left);
+                return LOOKS_HEX;
+            }
+        }
+        if (line_start && (c == 'S' || c == 's') && left >= 1 && text[i + 1] >= '0' &&
+            text[i + 1] <= '9')
+            s_records = true;
+        if (!is_text(c)) return s_records ? LOOKS_SRECORD : LOOKS_BINARY;
+        line_start = c == '\n' || c == '\r' || (line_start && (c == ' ' || c == '\t'));
+    }
+    if (s_records) return LOOKS_SRECORD;
+    return whole ? LOOKS_TEXT : LOOKS_HEX;
+}

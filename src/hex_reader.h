@@ -146,4 +146,18 @@ int next_record(RecordWalk &walk);
 // Returns the value (0 to 15) of the hexadecimal digit c (either case), or -1.
 int hex_digit_value(int c);
 
+// What the start of a file looks like, judged before any file is written.
+constexpr int LOOKS_HEX = 0;     // a record comes before anything that is not text, or no judgement
+constexpr int LOOKS_EMPTY = 1;   // nothing at all
+constexpr int LOOKS_ELF = 2;     // an ELF object file
+constexpr int LOOKS_SRECORD = 3; // S0 to S9 records, and no Intel HEX record before them
+constexpr int LOOKS_BINARY = 4;  // a byte that is no text before any record
+constexpr int LOOKS_TEXT = 5;    // the whole file is text without a record
+
+// Returns what the `length` characters at the start of a file look like; `whole` says they are
+// all of it. A record is a ':' and ten hexadecimal digits (count, address, type, checksum), on
+// any line: text before the first (a header, comments) is skipped as the reader skips it. Sets
+// `good_first` to whether the first such record is whole there and its checksum adds up.
+int judge_file_start(const unsigned char *text, std::size_t length, bool whole, bool &good_first);
+
 #endif

@@ -256,18 +256,17 @@ void print_runs(const HexSurvey &survey) {
     for (std::size_t i = find_run(0); i != run_end(); i = next_run(i)) {
         const AddressRun &run = run_at(i);
         std::uint64_t length = std::uint64_t{run.last} - run.first + 1;
-        std::fprintf(message_out, "\n%08x-%08x %" PRIu64, run.first, run.last, length);
+        say("\n%08x-%08x %" PRIu64, run.first, run.last, length);
     }
-    std::fprintf(message_out, "\n%" PRIu64 " data record%s, %" PRIu64 " data byte%s, %zu run%s",
-                 survey.records, plural(survey.records), survey.bytes, plural(survey.bytes),
-                 run_count(), plural(run_count()));
+    say("\n%" PRIu64 " data record%s, %" PRIu64 " data byte%s, %zu run%s", survey.records,
+        plural(survey.records), survey.bytes, plural(survey.bytes), run_count(),
+        plural(run_count()));
     for (int i = 0; i < survey.starts && i < 4; ++i) {
         std::uint32_t value = survey.start_value[i];
         if (survey.start_type[i] == RECORD_SEGMENT_START) {
-            std::fprintf(message_out, "\nstart segment address (03) %04x:%04x", value >> 16,
-                         value & 0xFFFF);
+            say("\nstart segment address (03) %04x:%04x", value >> 16, value & 0xFFFF);
         } else {
-            std::fprintf(message_out, "\nstart linear address (05) %08x", value);
+            say("\nstart linear address (05) %08x", value);
         }
     }
 }
@@ -275,17 +274,15 @@ void print_runs(const HexSurvey &survey) {
 // Prints how far the values of repeated addresses were compared, none having changed.
 void print_compare(const HexSurvey &survey) {
     if (survey.compare == COMPARE_NO_REWIND) {
-        std::fprintf(message_out,
-                     "\nrepeated addresses not compared: the input cannot be read again");
+        say("\nrepeated addresses not compared: the input cannot be read again");
     } else if (survey.compare == COMPARE_READ_FAILED) {
-        std::fprintf(message_out, "\nrepeated addresses not compared: a read of the input failed");
+        say("\nrepeated addresses not compared: a read of the input failed");
     } else if (survey.blocks_compared != 0) {
-        std::fprintf(message_out,
-                     "\nrepeated addresses keep their values in the first %u blocks of 64 KiB "
-                     "that hold them; the rest were not compared",
-                     survey.blocks_compared);
+        say("\nrepeated addresses keep their values in the first %u blocks of 64 KiB "
+            "that hold them; the rest were not compared",
+            survey.blocks_compared);
     } else {
-        std::fprintf(message_out, "\nrepeated addresses keep their values");
+        say("\nrepeated addresses keep their values");
     }
 }
 
@@ -303,11 +300,15 @@ void print_conflicts(const HexSurvey &survey) {
     }
     std::uint64_t more = survey.conflicting - static_cast<std::uint64_t>(survey.conflicts_kept);
     if (more != 0)
-        std::fprintf(message_out, "\n%" PRIu64 " more record%s give%s an address another value",
-                     more, plural(more), more == 1 ? "s" : "");
+        say("\n%" PRIu64 " more record%s give%s an address another value", more, plural(more),
+            more == 1 ? "s" : "");
 }
 
 } // namespace
+
+bool survey_conflicts(const HexSurvey &survey) {
+    return survey.conflicting != 0;
+}
 
 void print_survey(const HexSurvey &survey) {
     print_runs(survey);
@@ -315,7 +316,10 @@ void print_survey(const HexSurvey &survey) {
     char text[160];
     // With several inputs, records in any order are what a merge takes.
     if (survey.descending.position != 0 && !several)
-        print_at(survey.descending, "records descend: convert with --any-order");
+        print_at(survey.descending, survey.conflicting != 0
+                                        ? "records descend and change values: convert with "
+                                          "--overlap=replace"
+                                        : "records descend: convert with --any-order");
     if (survey.repeating.position != 0) {
         std::snprintf(text, sizeof text, "gives %08x again", survey.repeated);
         print_at(survey.repeating, text);
@@ -328,7 +332,7 @@ void print_survey(const HexSurvey &survey) {
         print_at(survey.conflicts[0].place, text);
     }
     if (survey.descending.position == 0 && survey.repeating.position == 0 && !several)
-        std::fprintf(message_out, "\nrecords ascend");
+        say("\nrecords ascend");
     if (survey.repeating.position != 0 && survey.conflicting == 0) print_compare(survey);
     if (survey.trailing != 0) {
         std::snprintf(text, sizeof text,
@@ -337,5 +341,5 @@ void print_survey(const HexSurvey &survey) {
                       survey.trailing, plural(survey.trailing), survey.trailing == 1 ? "s" : "");
         print_at(survey.end_of_file, text);
     }
-    std::fprintf(message_out, "\n");
+    say("\n");
 }

@@ -48,6 +48,9 @@ struct HexSurvey {
 // values. Returns the stop: none, a reader's error, or CONVERT_TOO_MANY_RUNS.
 Stop survey_inputs(HexSurvey &survey);
 
+// Whether the survey found an address that the inputs give two values.
+bool survey_conflicts(const HexSurvey &survey);
+
 // Prints the runs in the run list and what `survey` found, with the lines of the records it
 // names in the inputs, which are still open.
 void print_survey(const HexSurvey &survey);

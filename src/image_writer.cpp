@@ -35,11 +35,13 @@ int unreachable() {
     return output_failed() ? CONVERT_WRITE_FAILED : CONVERT_NO_SEEK;
 }
 
-// Returns the first offset in [offset, offset + count) that holds data other than `bytes`, or
-// `end` when there is none. Sets `stop` when the image cannot be read back.
-std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
-                          std::uint32_t end, int &stop) {
+// Counts the offsets in [offset, offset + count) that hold data other than `bytes`, and sets
+// `first` to the first of them; with `all` unset, stops at that one. Sets `stop` when the image
+// cannot be read back.
+std::uint32_t count_changes(std::uint32_t offset, const std::uint8_t *bytes, std::uint32_t count,
+                            bool all, std::uint32_t &first, int &stop) {
     std::uint32_t last = offset + count - 1;
+    std::uint32_t changes = 0;
     for (std::size_t i = find_run(offset); i != run_end() && run_at(i).first <= last;
          i = next_run(i)) {
         std::uint32_t from = run_at(i).first > offset ? run_at(i).first : offset;
@@ -49,20 +51,25 @@ std::uint32_t find_change(std::uint32_t offset, const std::uint8_t *bytes, std::
             std::size_t length = output_at(at, held);
             if (length == 0) {
                 stop = unreachable();
-                return end;
+                return changes;
             }
-            for (std::size_t k = 0; k < length && at <= to; ++k, ++at)
-                if (held[k] != bytes[at - offset]) return at;
+            for (std::size_t k = 0; k < length && at <= to; ++k, ++at) {
+                if (held[k] == bytes[at - offset]) continue;
+                if (changes == 0) first = at;
+                ++changes;
+                if (!all) return changes;
+            }
         }
     }
-    return end;
+    return changes;
 }
 
 // Writes the `count` bytes at flash address `address` that fall inside the window, after fill
 // from the end of the image. Returns STOP_NONE, or an error writing nothing: the image cannot grow
 // past 2 GiB, and bytes that start below its end are refused unless `any_order` lets them be
 // written in place without changing data already written (then `detail` receives the first offset
-// that they would change).
+// that they would change), or `replace` lets them change it (the input's notes count the bytes
+// changed).
 int place_bytes(Image &image, std::uint32_t address, const std::uint8_t *bytes, std::uint32_t count,
                 std::uint32_t &detail) {
     const ImageOptions &options = image.options;
@@ -77,11 +84,13 @@ int place_bytes(Image &image, std::uint32_t address, const std::uint8_t *bytes, 
     std::uint32_t below = 0; // the bytes that go below the image's end
     if (offset < bytes_written)
         below = bytes_written - offset < inside ? bytes_written - offset : inside;
-    if (below > 0 && !options.replace) {
+    if (below > 0) {
         int stop = STOP_NONE;
-        detail = find_change(offset, bytes, below, bytes_written, stop);
+        std::uint32_t changes = count_changes(offset, bytes, below, options.replace, detail, stop);
         if (stop != STOP_NONE) return stop;
-        if (detail != bytes_written) return CONVERT_CHANGED_DATA;
+        if (changes > 0 && !options.replace) return CONVERT_CHANGED_DATA;
+        if (changes > 0)
+            note_replaced(image.input, image.flash_start + detail, changes, input_position());
     }
     if (options.any_order && !add_run(offset, offset + inside - 1)) return CONVERT_TOO_MANY_RUNS;
     if (below > 0 && !output_overwrite(offset, bytes, below)) return unreachable();
@@ -96,9 +105,11 @@ int place_bytes(Image &image, std::uint32_t address, const std::uint8_t *bytes, 
 // Returns the stop.
 Stop place_piece(Image &image, std::uint32_t address, const std::uint8_t *bytes,
                  std::uint32_t count) {
+    DataPiece piece = {address, address - image.flash_start, count};
     if (image.flash_size != 0) {
-        DataPiece piece = {address, address - image.flash_start, count};
         note_data(image.checks, piece, {image.input, input_position()});
+    } else {
+        note_range(image.checks, address, count);
     }
     std::uint32_t changed = 0;
     int code = place_bytes(image, address, bytes, count, changed);
@@ -217,7 +228,9 @@ Stop convert_inputs(Image &image) {
             stop = stop_in_input(RECORD_BAD_TEXT, 0, input);
             break;
         }
+        start_input_checks(image.checks);
         stop = convert_hex_to_image(image);
+        if (image.checks.input_inside) note_gave_window(input);
     }
     if (!stopped(stop)) stop = finish_image(image);
     stop.image_end = image.flash_start + image.bytes_written;

@@ -13,7 +13,11 @@ namespace {
 struct InputFile {
     const char *name;
     std::FILE *file;
-    bool read_ahead; // blocks may be read ahead (see open_input)
+    bool read_ahead;              // blocks may be read ahead (see open_input)
+    bool gave_window;             // the input gave the window data
+    std::uint64_t replaced;       // the bytes whose values it replaced
+    std::uint32_t first_replaced; // the first address of those
+    std::uint64_t replaced_at;    // the input position after the record that replaced it
 };
 
 // The list grows with realloc, so that no C++ library (and its megabyte or two) enters the
@@ -21,6 +25,9 @@ struct InputFile {
 InputFile *inputs = nullptr;
 int held = 0; // inputs in the list
 int room = 0; // inputs it has room for
+
+// Text read from an input apart from hex_in: to count lines, or to judge its start.
+unsigned char text[64 * 1024];
 
 // Whether the data record at `place` gives `address`.
 bool gives(const DataPlace &place, std::uint32_t count, std::uint32_t address) {
@@ -54,7 +61,7 @@ bool add_input(const char *name, std::FILE *file) {
         inputs = static_cast<InputFile *>(grown);
         room = more;
     }
-    inputs[held] = {name, file, reads_never_wait(file, READ_AHEAD_MIN)};
+    inputs[held] = {name, file, reads_never_wait(file, READ_AHEAD_MIN), false, 0, 0, 0};
     ++held;
     return true;
 }
@@ -112,7 +119,6 @@ std::uint64_t input_line(int index, std::uint64_t position) {
     if (std::fseek(file, 0, SEEK_SET) != 0) return 0;
     std::clearerr(file);
     // A buffer of its own: hex_in's blocks stay as the run left them.
-    static unsigned char text[64 * 1024];
     std::uint64_t line = 1;
     int before = EOF;
     for (std::uint64_t seen = 0; seen < position;) {
@@ -128,6 +134,48 @@ std::uint64_t input_line(int index, std::uint64_t position) {
         seen += got;
     }
     return line;
+}
+
+void note_gave_window(int index) {
+    inputs[index].gave_window = true;
+}
+
+bool gave_window(int index) {
+    return inputs[index].gave_window;
+}
+
+void note_replaced(int index, std::uint32_t address, std::uint64_t count, std::uint64_t position) {
+    InputFile &input = inputs[index];
+    if (input.replaced == 0) {
+        input.first_replaced = address;
+        input.replaced_at = position;
+    }
+    input.replaced += count;
+}
+
+std::uint64_t replaced_bytes(int index, std::uint32_t &first, RecordPlace &at) {
+    first = inputs[index].first_replaced;
+    at = {index, inputs[index].replaced_at};
+    return inputs[index].replaced;
+}
+
+int judge_input(int index) {
+    bool good_first = false;
+    if (index == 0) {
+        // hex_in holds the first block of input 0 (see read_input), which is all a pipe gives.
+        InputCursor at = input_cursor();
+        auto length = static_cast<std::size_t>(at.end - at.next);
+        return judge_file_start(at.next, length, length < INPUT_BLOCK, good_first);
+    }
+    std::FILE *file = inputs[index].file;
+    // A file that cannot go back (a pipe), or that hex_in reads, is judged as it is read.
+    if (file == inputs[0].file || std::fseek(file, 0, SEEK_SET) != 0) return LOOKS_HEX;
+    std::size_t length = std::fread(text, 1, sizeof text, file);
+    bool read = std::ferror(file) == 0;
+    bool back = std::fseek(file, 0, SEEK_SET) == 0;
+    std::clearerr(file);
+    if (!read || !back) return LOOKS_HEX;
+    return judge_file_start(text, length, length < sizeof text, good_first);
 }
 
 void close_inputs() {

@@ -39,6 +39,26 @@ std::uint64_t input_line(int index, std::uint64_t position);
 // inputs that cannot be read again (a pipe), or -1. Reads the inputs as hex_in, from their start.
 RecordPlace find_first_giver(std::uint32_t address, const RecordPlace &before);
 
+// Returns what the start of input `index` looks like (see judge_file_start): of input 0, from
+// the first block that read_input(0) left in hex_in; of the others, from their start, read with a
+// buffer of its own, the file then put back at its start. An input that cannot go back (a pipe)
+// is not judged here but as it is read.
+int judge_input(int index);
+
+// Notes that input `index` gave the window data.
+void note_gave_window(int index);
+
+// Whether input `index` gave the window data.
+bool gave_window(int index);
+
+// Notes that input `index` replaced the values of `count` bytes, from flash address `address` on,
+// by the record that ends at input position `position`.
+void note_replaced(int index, std::uint32_t address, std::uint64_t count, std::uint64_t position);
+
+// How many bytes input `index` replaced; `first` receives the first address, and `at` the place
+// of the record that replaced it.
+std::uint64_t replaced_bytes(int index, std::uint32_t &first, RecordPlace &at);
+
 // Closes every input.
 void close_inputs();
 

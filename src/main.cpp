@@ -4,6 +4,7 @@
 // 1 when the command line cannot be used or a file cannot be opened, 2 when the conversion
 // stopped on an error or a write failed.
 #include "command_line.h"
+#include "hex_reader.h"
 #include "hex_survey.h"
 #include "image_writer.h"
 #include "input_files.h"
@@ -19,13 +20,23 @@ namespace {
 
 // Flushes the messages; a report that could not be written fails an otherwise good run.
 int finish(int status) {
+    end_messages();
     bool failed = std::fflush(message_out) != 0 || std::ferror(message_out) != 0;
     if (failed && status == 0) return EXIT_CONVERSION;
     return status;
 }
 
-// Opens every input, and reads the first as hex_in. Returns false after printing which cannot
-// be opened, with none open.
+// What an input that is no Intel HEX file looks like (see judge_file_start).
+const char *looks_like(int looks) {
+    if (looks == LOOKS_EMPTY) return "it is empty";
+    if (looks == LOOKS_ELF) return "it is an ELF file: objcopy -O ihex makes Intel HEX of it";
+    if (looks == LOOKS_SRECORD) return "it holds S-records (S0 to S9 lines), not Intel HEX records";
+    if (looks == LOOKS_BINARY) return "it holds binary data: is it an image, given as an input?";
+    return "it holds text, but no Intel HEX record";
+}
+
+// Opens every input, reads the first as hex_in, and judges the start of each. Returns false
+// after printing which cannot be opened or is no Intel HEX file, with none open.
 bool open_inputs(const CommandLine &line) {
     clear_inputs();
     for (int i = 0; i < line.in_count; ++i) {
@@ -33,56 +44,85 @@ bool open_inputs(const CommandLine &line) {
         std::FILE *file = is_folder(name) ? nullptr : open_file(name, "rb");
         if (file == nullptr || !add_input(name, file)) {
             if (file != nullptr && file != stdin) std::fclose(file);
-            std::fprintf(message_out, "\nCannot open input file %s", name);
+            say("\nCannot open input file %s", name);
             close_inputs();
             return false;
         }
     }
-    if (read_input(0)) return true;
-    std::fprintf(message_out, "\nCannot open input file %s", input_name(0));
-    close_inputs();
-    return false;
+    if (!read_input(0)) {
+        say("\nCannot open input file %s", input_name(0));
+        close_inputs();
+        return false;
+    }
+    for (int i = 0; i < input_count(); ++i) {
+        int looks = judge_input(i);
+        if (looks == LOOKS_HEX) continue;
+        say("\nInput is not an Intel HEX file %s", input_name(i));
+        say("\n%s", looks_like(looks));
+        close_inputs();
+        return false;
+    }
+    return true;
+}
+
+// Whether `name` is a file whose first record reads as a good Intel HEX record.
+bool holds_hex(const char *name) {
+    if (is_dash(name) || !is_regular_file(name)) return false;
+    std::FILE *file = open_file(name, "rb");
+    if (file == nullptr) return false;
+    unsigned char start[4096];
+    std::size_t length = std::fread(start, 1, sizeof start, file);
+    std::fclose(file);
+    bool good_first = false;
+    int looks = judge_file_start(start, length, length < sizeof start, good_first);
+    return looks == LOOKS_HEX && good_first;
 }
 
 // Opens the files of a conversion: the inputs and image_out. Returns false after printing why
-// it cannot, with none open.
+// it cannot, with none open and no file changed.
 bool open_files(const CommandLine &line) {
     if (is_console_name(line.out_name)) {
-        std::fprintf(message_out, "\nOutput is standard output %s: name it - and add --quiet",
-                     line.out_name);
+        say("\nOutput is standard output %s: name it - and add --quiet", line.out_name);
         return false;
     }
     // The report would run into the image.
     if (!line.quiet && is_standard_output(line.out_name)) {
-        std::fprintf(message_out, "\nOutput is standard output %s", line.out_name);
+        say("\nOutput is standard output %s: add --quiet to write the image there", line.out_name);
         return false;
     }
     if (!open_inputs(line)) return false;
     for (int i = 0; i < line.in_count; ++i) {
         if (same_file(line.in_names[i], line.out_name)) {
-            std::fprintf(message_out, "\nInput and output are the same file %s", line.out_name);
+            say("\nInput and output are the same file %s", line.out_name);
             close_inputs();
             return false;
         }
+    }
+    // A binary image never replaces an Intel HEX file: the output and an input swapped, say.
+    if (holds_hex(line.out_name)) {
+        say("\nOutput is an Intel HEX file %s", line.out_name);
+        say("\nname the image another file, or remove this one first");
+        close_inputs();
+        return false;
     }
     // Records below the image's end are checked against the image as written, so it is read too
     // where it can be.
     bool read_back = writes_in_place(line.options, line.in_count) && can_read_back(line.out_name);
     std::FILE *out_file = open_file(line.out_name, read_back ? "w+b" : "wb");
     if (out_file == nullptr) {
-        std::fprintf(message_out, "\nCannot create output file %s", line.out_name);
+        say("\nCannot create output file %s", line.out_name);
         close_inputs();
         return false;
     }
-    open_output(out_file);
+    open_output(out_file, read_back);
     return true;
 }
 
 // Prints the report of a conversion that wrote `count` bytes.
 void print_report(const CommandLine &line, std::uint32_t count) {
-    std::fprintf(message_out, "\n\n%s created ", line.out_name);
-    std::fprintf(message_out, "\nFrom %x to %x ", line.flash_start, line.flash_start + count);
-    std::fprintf(message_out, "\nSize %x (%u)", count, count);
+    say("\n\n%s created ", line.out_name);
+    say("\nFrom %x to %x ", line.flash_start, line.flash_start + count);
+    say("\nSize %x (%u)", count, count);
 }
 
 // Converts the inputs to OUT.bin and reports. Returns the exit status.
@@ -99,8 +139,12 @@ int convert(const CommandLine &line) {
     if (stopped(stop) && stop.code != CONVERT_WRITE_FAILED) print_stop(stop);
     int status = !stopped(stop) && !write_failed ? 0 : EXIT_CONVERSION;
     if (!line.quiet || status != 0) print_report(line, image.bytes_written);
-    if (write_failed) std::fprintf(message_out, "\nError writing %s", line.out_name);
-    if (!stopped(stop)) print_window_checks(image.checks, line.flash_start);
+    if (write_failed && output_read_failed()) say("\nError reading back %s", line.out_name);
+    if (write_failed && !output_read_failed()) say("\nError writing %s", line.out_name);
+    int checks = stopped(stop) ? 0 : print_window_checks(image.checks, line.flash_start);
+    // With --strict, a window check fails the run, after the image is written: make can then
+    // remove it (.DELETE_ON_ERROR).
+    if (line.strict && checks > 0) status = EXIT_CONVERSION;
     close_inputs();
     return status;
 }
@@ -112,20 +156,21 @@ int info(const CommandLine &line) {
     Stop stop = survey_inputs(survey);
     if (stopped(stop)) {
         print_stop(stop);
-        std::fprintf(message_out, "\n");
+        say("\n");
     } else {
         print_survey(survey);
     }
     close_inputs();
-    return stopped(stop) ? EXIT_CONVERSION : 0;
+    bool failed = stopped(stop) || (line.strict && survey_conflicts(survey));
+    return failed ? EXIT_CONVERSION : 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     // With the image on standard output, messages keep out of its stream.
-    bool survey = argc > 1 && std::strcmp(argv[1], "--info") == 0;
-    if (argc > 4 && !survey && is_standard_output(argv[argc - 1])) message_out = stderr;
+    const char *output = output_argument(argc, argv);
+    if (output != nullptr && is_standard_output(output)) message_out = stderr;
     // The messages go out in one write at the end: Windows leaves a console (or NUL) unbuffered,
     // and there each write of a line can cost more than converting a small file.
     static char message_buffer[4096];

@@ -5,9 +5,14 @@
 
 #include <cctype>
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
+
+bool said = false;      // a message was printed
+bool line_ended = true; // and the last one ended with a newline
 
 // The message that tells how a run stopped on an error.
 const char *stop_message(int stop) {
@@ -22,9 +27,9 @@ const char *stop_message(int stop) {
 // Prints `reason` in the IN:LINE: form, without the line where it is unknown (0).
 void print_where(const char *in_name, std::uint64_t line, const char *reason) {
     if (line != 0) {
-        std::fprintf(message_out, "%s:%" PRIu64 ": %s", in_name, line, reason);
+        say("%s:%" PRIu64 ": %s", in_name, line, reason);
     } else {
-        std::fprintf(message_out, "%s: %s", in_name, reason);
+        say("%s: %s", in_name, reason);
     }
 }
 
@@ -65,6 +70,33 @@ const char *stop_reason(char (&text)[PLACE_TEXT + 128], const Stop &stop) {
 
 } // namespace
 
+void say(const char *format, ...) {
+    char text[4096];
+    std::va_list arguments;
+    va_start(arguments, format);
+    int length = std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    if (length <= 0) return;
+    said = true;
+    if (static_cast<std::size_t>(length) < sizeof text) {
+        std::fputs(text, message_out);
+        line_ended = text[length - 1] == '\n';
+        return;
+    }
+    // Longer than any message but one with a very long file name: the text ends with the format.
+    va_start(arguments, format);
+    std::vfprintf(message_out, format, arguments);
+    va_end(arguments);
+    std::size_t end = std::strlen(format);
+    line_ended = end > 0 && format[end - 1] == '\n';
+}
+
+void end_messages() {
+    if (said && !line_ended) std::fputc('\n', message_out);
+    said = false;
+    line_ended = true;
+}
+
 void place_text(char (&text)[PLACE_TEXT], const RecordPlace &place) {
     text[0] = '\0';
     if (place.input < 0) return;
@@ -77,7 +109,7 @@ void place_text(char (&text)[PLACE_TEXT], const RecordPlace &place) {
 }
 
 void print_stop(const Stop &stop) {
-    std::fprintf(message_out, "%s\n", stop_message(stop.code));
+    say("%s\n", stop_message(stop.code));
     // Where the image outgrows 2 GiB is no place in the input.
     if (stop.code == CONVERT_TOO_LARGE) return;
     char text[PLACE_TEXT + 128];
@@ -86,6 +118,6 @@ void print_stop(const Stop &stop) {
 }
 
 void print_at(const RecordPlace &place, const char *reason) {
-    std::fprintf(message_out, "\n");
+    say("\n");
     print_where(input_name(place.input), input_line(place.input, place.position - 1), reason);
 }

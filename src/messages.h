@@ -14,6 +14,21 @@
 // standard output, so that the image's stream holds image bytes only.
 inline std::FILE *message_out = stdout;
 
+// MinGW-w64's C++ library formats as the GNU C library does, not as msvcrt does.
+#if defined(__MINGW32__)
+#define QUORLIT_PRINTF_LIKE __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
+#define QUORLIT_PRINTF_LIKE __attribute__((format(printf, 1, 2)))
+#else
+#define QUORLIT_PRINTF_LIKE
+#endif
+
+// Prints a message to message_out through `format`, as printf does.
+void say(const char *format, ...) QUORLIT_PRINTF_LIKE;
+
+// Ends the messages with a newline where they do not end with one, so that whatever a log
+// prints next starts a line of its own.
+void end_messages();
 // Prints the message of the error `stop` and, on the next line, where and why it stopped.
 void print_stop(const Stop &stop);
 

@@ -12,7 +12,7 @@ constexpr std::uint64_t NO_PAGE = ~std::uint64_t{0};
 
 } // namespace
 
-void open_output(std::FILE *file) {
+void open_output(std::FILE *file, bool readable) {
     OutputStream &out = image_out;
     out.file = file;
     std::setvbuf(file, nullptr, _IONBF, 0);
@@ -20,6 +20,8 @@ void open_output(std::FILE *file) {
     out.used = 0;
     out.file_position = 0;
     out.failed = false;
+    out.readable = readable;
+    out.read_failed = false;
     out.uses = 0;
     out.last_page = nullptr;
     for (std::size_t i = 0; i < OUTPUT_PAGES; ++i) {
@@ -88,10 +90,16 @@ bool read_page(std::size_t index, std::uint64_t start) {
     out.page_start[index] = NO_PAGE;
     std::uint64_t left = out.block_start - start;
     std::size_t length = left < OUTPUT_PAGE ? static_cast<std::size_t>(left) : OUTPUT_PAGE;
-    if (out.failed || std::fseek(out.file, static_cast<long>(start), SEEK_SET) != 0) return false;
+    if (out.failed || !out.readable) return false;
+    if (std::fseek(out.file, static_cast<long>(start), SEEK_SET) != 0) return false;
     std::size_t got = std::fread(page.bytes, 1, length, out.file);
     out.file_position = UNKNOWN_POSITION; // a write after a read must seek first
-    if (got != length) return false;
+    if (got != length) {
+        // The image written so far is there to be read: a short read is an input error.
+        out.failed = true;
+        out.read_failed = true;
+        return false;
+    }
     page.start = start;
     page.length = length;
     out.page_start[index] = start;

@@ -36,7 +36,9 @@ struct OutputStream {
     std::uint64_t block_start;
     std::size_t used;
     std::uint64_t file_position; // where the file's next read or write goes; unknown after a read
-    bool failed;                 // a write or seek failed
+    bool failed;                 // a write, seek or read failed
+    bool readable;               // the file was opened for reading too
+    bool read_failed;            // a read of the image failed
     std::uint64_t uses;          // pages used so far
     OutputPage *last_page;       // the page used last
     // Each page's start (NO_PAGE where it holds nothing) and when it was last used, side by side,
@@ -53,15 +55,20 @@ struct OutputStream {
 // Defined in output_stream.cpp: Windows linkers keep an inline variable's zeros in the executable.
 extern OutputStream image_out;
 
-// Takes over an open file as image_out.
-void open_output(std::FILE *file);
+// Takes over an open file as image_out; `readable` where it was opened for reading too.
+void open_output(std::FILE *file, bool readable);
 
 // Writes the block to the file; a failure is recorded in image_out.failed.
 void flush_output();
 
-// Whether a write or seek of image_out failed.
+// Whether a write, seek or read of image_out failed.
 inline bool output_failed() {
     return image_out.failed;
+}
+
+// Whether reading the image back failed.
+inline bool output_read_failed() {
+    return image_out.read_failed;
 }
 
 // How many bytes the output block takes before it must be written out.
@@ -107,8 +114,8 @@ std::size_t output_at(std::uint64_t offset, const unsigned char *&bytes);
 // cannot be read back there (see output_at).
 bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::size_t count);
 
-// Writes the rest of the output and closes its file. Returns false when any write, seek or the
-// close failed.
+// Writes the rest of the output and closes its file. Returns false when any write, seek, read or
+// the close failed.
 bool close_output();
 
 #endif

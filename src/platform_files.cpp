@@ -1,3 +1,4 @@
+// What the platform tells of files by name, and how it opens "-".
 #include "platform_files.h"
 
 #include <cstring>
@@ -52,18 +53,53 @@ HANDLE open_named(const char *name) {
     return named;
 }
 
-// Reads what the named file, or the standard stream `standard` for "-", is: its attributes, its
-// volume and its index on the volume, and in `type` whether it is on a disk (FILE_TYPE_DISK).
-// Returns false where it cannot, with the error in GetLastError.
-bool identify(const char *name, std::FILE *standard, BY_HANDLE_FILE_INFORMATION &identity,
-              DWORD &type) {
+// What a file is: its volume and its identifier on the volume, and its attributes.
+struct FileIdentity {
+    unsigned long long volume; // 0 where the platform does not tell it (Wine's standard streams)
+    unsigned char id[16];
+    DWORD attributes;
+};
+
+// Reads what the named file, or the standard stream `standard` for "-", is, and in `type`
+// whether it is on a disk (FILE_TYPE_DISK). Returns false where it cannot, with the error in
+// GetLastError. The identifier comes from FileIdInfo, which Wine also tells of a standard
+// stream, or else from the older file index.
+bool identify(const char *name, std::FILE *standard, FileIdentity &identity, DWORD &type) {
+    type = FILE_TYPE_UNKNOWN;
     HANDLE handle = is_dash(name) ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(standard)))
                                   : open_named(name);
     if (handle == INVALID_HANDLE_VALUE) return false;
     type = GetFileType(handle);
-    bool known = GetFileInformationByHandle(handle, &identity) != 0;
+    identity = {};
+    FILE_ID_INFO id;
+    bool known = GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id) != 0;
+    if (known) {
+        identity.volume = id.VolumeSerialNumber;
+        std::memcpy(identity.id, id.FileId.Identifier, sizeof identity.id);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info) != 0) {
+        identity.attributes = info.dwFileAttributes;
+        if (!known) {
+            identity.volume = info.dwVolumeSerialNumber;
+            std::memcpy(identity.id, &info.nFileIndexLow, sizeof info.nFileIndexLow);
+            std::memcpy(identity.id + 4, &info.nFileIndexHigh, sizeof info.nFileIndexHigh);
+            known = true;
+        }
+    }
     if (!is_dash(name)) CloseHandle(handle);
     return known;
+}
+
+// What is known of the file behind a name, or a standard stream for "-".
+constexpr int NO_FILE = 0;      // none on a disk: no such file, a console, a pipe
+constexpr int KNOWN_FILE = 1;   // a file whose identity is known
+constexpr int UNKNOWN_FILE = 2; // a standard stream on a disk whose identity is not told
+
+int file_kind(const char *name, std::FILE *standard, FileIdentity &identity) {
+    DWORD type = FILE_TYPE_UNKNOWN;
+    if (identify(name, standard, identity, type)) return KNOWN_FILE;
+    return is_dash(name) && type == FILE_TYPE_DISK ? UNKNOWN_FILE : NO_FILE;
 }
 
 // Whether `name` is `known`, in either case.
@@ -106,6 +142,8 @@ bool is_standard_output(const char *name) {
     struct stat named, out;
     return stat(name, &named) == 0 && fstat(fileno(stdout), &out) == 0 &&
            named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+#elif defined(_WIN32)
+    return is_console_name(name) || same_file(name, "-");
 #else
     return is_console_name(name);
 #endif
@@ -125,13 +163,15 @@ bool is_console_name(const char *name) {
 // for. Elsewhere std::filesystem compares the paths.
 bool same_file(const char *in, const char *out) {
 #if defined(_WIN32)
-    if (is_dash(in) && is_dash(out)) return false;
-    BY_HANDLE_FILE_INFORMATION first, second;
-    DWORD type;
-    return identify(in, stdin, first, type) && identify(out, stdout, second, type) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
+    FileIdentity first, second;
+    int in_kind = file_kind(in, stdin, first);
+    int out_kind = file_kind(out, stdout, second);
+    if (in_kind == NO_FILE || out_kind == NO_FILE) return false;
+    // Where the platform cannot tell, refuse rather than risk the input.
+    if (in_kind == UNKNOWN_FILE || out_kind == UNKNOWN_FILE) return true;
+    // A volume not told matches any.
+    bool same_volume = first.volume == second.volume || first.volume == 0 || second.volume == 0;
+    return same_volume && std::memcmp(first.id, second.id, sizeof first.id) == 0;
 #else
     bool standard = is_dash(in) || is_dash(out);
 #if defined(__unix__) || defined(__APPLE__)
@@ -152,13 +192,29 @@ bool same_file(const char *in, const char *out) {
 #endif
 }
 
+bool is_regular_file(const char *name) {
+    if (is_dash(name)) return false;
+#if defined(_WIN32)
+    FileIdentity identity;
+    DWORD type;
+    return identify(name, nullptr, identity, type) && type == FILE_TYPE_DISK &&
+           (identity.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+#elif defined(QUORLIT_FILESYSTEM)
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::u8path(name), error);
+#else
+    struct stat identity;
+    return stat(name, &identity) == 0 && S_ISREG(identity.st_mode);
+#endif
+}
+
 bool is_folder(const char *name) {
     if (is_dash(name)) return false;
 #if defined(_WIN32)
-    BY_HANDLE_FILE_INFORMATION identity;
+    FileIdentity identity;
     DWORD type;
     return identify(name, nullptr, identity, type) &&
-           (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+           (identity.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 #elif defined(QUORLIT_FILESYSTEM)
     std::error_code error;
     return std::filesystem::is_directory(std::filesystem::u8path(name), error);
@@ -186,11 +242,11 @@ bool reads_never_wait(std::FILE *file, std::uint64_t size) {
 bool can_read_back(const char *name) {
     if (is_dash(name)) return false;
 #if defined(_WIN32)
-    BY_HANDLE_FILE_INFORMATION identity;
+    FileIdentity identity;
     DWORD type;
     if (!identify(name, nullptr, identity, type))
         return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
-    return type == FILE_TYPE_DISK && (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return type == FILE_TYPE_DISK && (identity.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 #elif defined(QUORLIT_FILESYSTEM)
     std::error_code error;
     auto type = std::filesystem::status(std::filesystem::u8path(name), error).type();

@@ -16,7 +16,7 @@ bool is_dash(const char *name);
 std::FILE *open_file(const char *name, const char *mode);
 
 // Whether writing to the name writes to standard output: "-", or a name that leads to the file
-// that standard output writes to.
+// that standard output writes to (as same_file tells it).
 bool is_standard_output(const char *name);
 
 // Whether the name means standard output on a platform where a file of that name does not reach
@@ -25,13 +25,17 @@ bool is_standard_output(const char *name);
 bool is_console_name(const char *name);
 
 // Whether the input `in` and the output `out` lead to one existing file: the same name, a link,
-// another path.
+// another path, or "-" for a standard stream that is that file. Where the platform cannot tell
+// what file a standard stream is (Wine), a standard stream on a disk may be any: true.
 bool same_file(const char *in, const char *out);
 
 // Whether reading the open file never waits for a writer, and it holds at least `size` bytes: a
 // regular file of that size, or a stream in memory (whose size is not told); not a pipe, a FIFO
 // or a terminal.
 bool reads_never_wait(std::FILE *file, std::uint64_t size);
+
+// Whether the name leads to a regular file (on Windows, a file on a disk that is no folder).
+bool is_regular_file(const char *name);
 
 // Whether the name leads to a folder, which opens on some systems but cannot be read.
 bool is_folder(const char *name);

@@ -15,6 +15,7 @@ struct WindowChecks {
                               // inside the window
     std::uint32_t highest = 0;
     bool inside = false;          // some record gave a byte inside the window
+    bool input_inside = false;    // some record of the input being read did
     bool first_given = false;     // some record gave the window's first byte
     bool last_given = false;      // and its last byte
     RecordPlace below;            // the first record that gave the byte below the window
@@ -61,8 +62,8 @@ inline void note_data(WindowChecks &checks, const DataPiece &piece, const Record
     // Records in address order build the data below the window piece by piece.
     if (offset != checks.piece_end) checks.piece_from = offset;
     checks.piece_end = offset + count;
-    if (offset < size) checks.inside = true;
-    if (holds(offset, count, 0)) checks.first_given = checks.inside = true;
+    if (holds(offset, count, 0)) checks.first_given = true;
+    if (offset < size || holds(offset, count, 0)) checks.inside = checks.input_inside = true;
     if (holds(offset, count, size - 1)) checks.last_given = true;
     if (holds(offset, count, 0xFFFFFFFFu) && checks.below.position == 0) {
         checks.below = place;
@@ -84,6 +85,7 @@ inline void note_inside(WindowChecks &checks, const DataPiece &piece) {
     if (piece.offset != checks.piece_end) checks.piece_from = piece.offset;
     checks.piece_end = piece.offset + piece.count;
     checks.inside = true;
+    checks.input_inside = true;
     if (piece.offset == 0) checks.first_given = true;
     if (checks.piece_end == checks.size) checks.last_given = true;
 }
@@ -93,9 +95,14 @@ inline void note_inside(WindowChecks &checks, const DataPiece &piece) {
 constexpr std::uint32_t NO_STREAK = 0xFFFFFFFFu;
 
 // Returns where a record must start to continue an image that ends at offset `image_end` and the
-// last piece noted, or NO_STREAK.
+// last piece noted, in the input being read, or NO_STREAK.
 inline std::uint32_t streak_start(const WindowChecks &checks, std::uint32_t image_end) {
-    return checks.inside && checks.piece_end == image_end ? image_end : NO_STREAK;
+    return checks.input_inside && checks.piece_end == image_end ? image_end : NO_STREAK;
+}
+
+// Starts the notes of the next input.
+inline void start_input_checks(WindowChecks &checks) {
+    checks.input_inside = false;
 }
 
 // Notes a streak that ended at offset `streak_end` (NO_STREAK: none).
@@ -107,7 +114,9 @@ inline void end_streak(WindowChecks &checks, std::uint32_t streak_end) {
 
 // After a conversion that read the whole of its inputs, still open, into the window
 // [flash_start, flash_start + size): prints a line for each edge of the window that cuts through
-// data, or one that says where the data lies when the window holds none.
-void print_window_checks(const WindowChecks &checks, std::uint32_t flash_start);
+// data, or one that says where the data lies when the window holds none; for a merge, a line for
+// each input that gave the window no data; and one for each input whose data replaced other
+// values. Returns the number of lines.
+int print_window_checks(const WindowChecks &checks, std::uint32_t flash_start);
 
 #endif

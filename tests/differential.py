@@ -93,7 +93,7 @@ def compare(quorlit, texts, start, size, folder, options=()):  # what differs on
     names = ["in.hex"] + ["part%d.hex" % i for i in range(1, len(texts))]
     for name, text in zip(names, texts):
         Path(folder, name).write_bytes(text.encode("latin-1"))
-    done = subprocess.run([quorlit, *options, "%x" % start, size_text(size), *names, "out.bin"], cwd=folder,
+    done = subprocess.run([quorlit, *options, "%x" % start, size_text(size), *names, "-o", "out.bin"], cwd=folder,
                           capture_output=True, text=True)
     image = Path(folder, "out.bin").read_bytes()
     length = size if "--pad" in options else len(image)

@@ -32,7 +32,7 @@ std::string convert(const std::string &hex, Window window, bool plain) {
     std::memset(image, 0, sizeof image);
     clear_inputs();
     add_input("in.hex", fmemopen(const_cast<char *>(hex.data()), hex.size(), "rb"));
-    open_output(fmemopen(image, sizeof image, "w+b"));
+    open_output(fmemopen(image, sizeof image, "w+b"), true);
     ImageOptions options;
     options.any_order = window.any_order;
     Image state;
