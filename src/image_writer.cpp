@@ -181,7 +181,7 @@ void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_si
                  const ImageOptions &options) {
     image = {flash_start, flash_size, options, 0, 0, {}};
     image.options.any_order = writes_in_place(options, input_count());
-    image.checks.size = flash_size;
+    start_checks(image.checks, flash_size);
     clear_runs();
 }
 
@@ -207,6 +207,14 @@ Stop convert_hex_to_image(Image &image) {
     }
 }
 
+std::uint32_t image_length(const Image &image) {
+    return image.bytes_written;
+}
+
+int print_image_checks(const Image &image) {
+    return print_window_checks(image.checks, image.flash_start);
+}
+
 Stop finish_image(Image &image) {
     if (!image.options.pad) return {};
     Stop stop;
@@ -230,7 +238,7 @@ Stop convert_inputs(Image &image) {
         }
         start_input_checks(image.checks);
         stop = convert_hex_to_image(image);
-        if (image.checks.input_inside) note_gave_window(input);
+        if (input_gave_data(image.checks)) note_gave_window(input);
     }
     if (!stopped(stop)) stop = finish_image(image);
     stop.image_end = image.flash_start + image.bytes_written;

@@ -47,6 +47,13 @@ Stop convert_hex_to_image(Image &image);
 // CONVERT_TOO_LARGE for a window over 2 GiB.
 Stop finish_image(Image &image);
 
+// The image's length so far.
+std::uint32_t image_length(const Image &image);
+
+// After a conversion that read every input: prints the window checks (see print_window_checks).
+// Returns the number of lines.
+int print_image_checks(const Image &image);
+
 // Converts every input in turn into the image, and ends it: the first from hex_in as
 // read_input(0) left it, the others from their start. Returns the stop, with the address after
 // the image as it stopped.

@@ -138,10 +138,10 @@ int convert(const CommandLine &line) {
     // A failed write is told as such below, not as the stop that it caused.
     if (stopped(stop) && stop.code != CONVERT_WRITE_FAILED) print_stop(stop);
     int status = !stopped(stop) && !write_failed ? 0 : EXIT_CONVERSION;
-    if (!line.quiet || status != 0) print_report(line, image.bytes_written);
+    if (!line.quiet || status != 0) print_report(line, image_length(image));
     if (write_failed && output_read_failed()) say("\nError reading back %s", line.out_name);
     if (write_failed && !output_read_failed()) say("\nError writing %s", line.out_name);
-    int checks = stopped(stop) ? 0 : print_window_checks(image.checks, line.flash_start);
+    int checks = stopped(stop) ? 0 : print_image_checks(image);
     // With --strict, a window check fails the run, after the image is written: make can then
     // remove it (.DELETE_ON_ERROR).
     if (line.strict && checks > 0) status = EXIT_CONVERSION;

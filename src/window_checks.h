@@ -100,9 +100,20 @@ inline std::uint32_t streak_start(const WindowChecks &checks, std::uint32_t imag
     return checks.input_inside && checks.piece_end == image_end ? image_end : NO_STREAK;
 }
 
+// Starts the notes of a conversion into a window of `size` bytes.
+inline void start_checks(WindowChecks &checks, std::uint32_t size) {
+    checks = {};
+    checks.size = size;
+}
+
 // Starts the notes of the next input.
 inline void start_input_checks(WindowChecks &checks) {
     checks.input_inside = false;
+}
+
+// Whether the input being read gave the window data.
+inline bool input_gave_data(const WindowChecks &checks) {
+    return checks.input_inside;
 }
 
 // Notes a streak that ended at offset `streak_end` (NO_STREAK: none).
