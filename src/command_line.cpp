@@ -89,6 +89,16 @@ bool parse_fill(const char *text, std::uint8_t &fill) {
     return true;
 }
 
+bool parse_align(const char *text, std::uint32_t &align) {
+    const char *digits = skip_0x(text);
+    std::uint64_t value = 0;
+    const char *end = read_number(digits, digits != text ? 16 : 10, value);
+    if (end == nullptr || *end != '\0' || value == 0 || value > 0x10000) return false;
+    if ((value & (value - 1)) != 0) return false;
+    align = static_cast<std::uint32_t>(value);
+    return true;
+}
+
 namespace {
 
 void print_usage() {
@@ -124,10 +134,18 @@ void print_help() {
         "               (error, the default) or takes the later value (replace)\n"
         "  --strict     fail the run (status 2) on any window check; with --info, on\n"
         "               an address given two values\n"
+        "  --stamp KIND@WHERE[=PLACEHOLDER]  stamp a check value into the image, over\n"
+        "               the final image from START to its end but the stamp's own bytes:\n"
+        "               KIND as --list-stamps lists (crc32, stm32, len32, ...; -be for\n"
+        "               big-endian), WHERE end (after the image, rounded up to 4), last\n"
+        "               (the window's last bytes), an address or +OFFSET (hexadecimal);\n"
+        "               PLACEHOLDER, the value of data that the stamp may replace\n"
+        "  --stamp-from ADDR|+OFF  start the check values' range there\n"
+        "  --align N    round the image's end up to a multiple of N (a power of two)\n"
         "  --quiet, -q  print nothing after a good run\n"
         "  --info       list the data address runs of the inputs, and what a conversion\n"
         "               of them would meet; writes no image\n"
-        "  --help, --version\n"
+        "  --list-stamps, --help, --version\n"
         "\n"
         "Window checks, after the report: a line for each edge of the window that cuts\n"
         "through data, for a window that holds no data, for each input of a merge that\n"
@@ -169,6 +187,48 @@ int parse_output(int argc, char **argv, int i, CommandLine &line) {
     return last;
 }
 
+// Whether `word` is the option `name`, as NAME or NAME=VALUE.
+bool takes_value(const char *word, const char *name) {
+    std::size_t length = std::strlen(name);
+    return std::strncmp(word, name, length) == 0 && (word[length] == '\0' || word[length] == '=');
+}
+
+// Reads --stamp, --stamp-from or --align at argv[i], and its value, into `line`. Returns the
+// index of its last word, or 0 after printing the problem with it.
+int parse_stamp_option(int argc, char **argv, int i, CommandLine &line) {
+    const char *word = argv[i];
+    const char *value = std::strchr(word, '=');
+    int last = i;
+    if (value != nullptr) {
+        ++value;
+    } else if (i + 1 < argc) {
+        last = i + 1;
+        value = argv[last];
+    }
+    StampPlan &plan = line.stamps;
+    bool good = value != nullptr;
+    if (good && takes_value(word, "--align")) {
+        good = parse_align(value, line.options.align);
+    } else if (good && takes_value(word, "--stamp-from")) {
+        good = parse_stamp_from(value, plan);
+    } else if (good) {
+        good = plan.count < STAMPS_MAX && parse_stamp(value, plan.stamps[plan.count]);
+        if (good) ++plan.count;
+    }
+    if (good) return last;
+    // --stamp=X names itself; --stamp X names its value too.
+    if (last != i) {
+        say("\nProblem with option %s %s", word, value);
+    } else {
+        say("\nProblem with option %s", word);
+    }
+    if (takes_value(word, "--stamp"))
+        say("\n--stamp takes KIND@WHERE[=PLACEHOLDER]: KIND as quorlit --list-stamps lists, "
+            "WHERE end, last, an address or +OFFSET (hexadecimal); %d stamps at most",
+            STAMPS_MAX);
+    return 0;
+}
+
 // Reads the option at argv[i], and its value, into `line`. Returns the index of its last word,
 // or 0 after printing the problem with it.
 int parse_option(int argc, char **argv, int i, CommandLine &line) {
@@ -189,6 +249,9 @@ int parse_option(int argc, char **argv, int i, CommandLine &line) {
         line.info = true;
     } else if (is_output_option(word) || std::strncmp(word, "--output=", 9) == 0) {
         return parse_output(argc, argv, i, line);
+    } else if (takes_value(word, "--stamp") || takes_value(word, "--stamp-from") ||
+               takes_value(word, "--align")) {
+        return parse_stamp_option(argc, argv, i, line);
     } else {
         const char *fill = nullptr;
         if (std::strncmp(word, "--fill=", 7) == 0) {
@@ -298,6 +361,11 @@ int parse_conversion(int argc, char **argv, int first, CommandLine &line) {
     }
     if (option_among_files(argv, first + 2, end, "START")) return EXIT_USAGE;
     if (parse_window(argv, first, line) != COMMAND_RUN) return EXIT_USAGE;
+    if (!check_stamp_plan(line.stamps, line.flash_start, line.flash_size)) return EXIT_USAGE;
+    // A stamp in the window's last bytes pads the image up to them.
+    if (stamps_pad(line.stamps)) line.options.pad = true;
+    // Stamps at fixed places must not fall on data: the run list says where data lies.
+    line.options.track_runs = stamps_fixed(line.stamps);
     // The last of several files is no output unless an option names it: a forgotten OUT.bin
     // would overwrite an input.
     if (!named && end - first > 4) {
@@ -316,6 +384,10 @@ int parse_conversion(int argc, char **argv, int first, CommandLine &line) {
 int parse_command_line(int argc, char **argv, CommandLine &line) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         say("quorlit %s\n", QUORLIT_VERSION);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--list-stamps") == 0) {
+        print_stamp_kinds();
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {

@@ -5,12 +5,14 @@
 //   quorlit --info [--strict] IN.hex [MORE.hex ...]
 //   quorlit --help | --version
 //
-// OPTIONS: --pad, --fill XX, --any-order, --overlap=error|replace, --strict, --quiet, and
-// -o OUT.bin, which may also follow the inputs.
+// OPTIONS: --pad, --fill XX, --any-order, --overlap=error|replace, --strict, --quiet,
+// --stamp KIND@WHERE[=PLACEHOLDER], --stamp-from ADDR|+OFF, --align N, and -o OUT.bin, which may
+// also follow the inputs. quorlit --list-stamps lists the kinds of --stamp.
 #ifndef QUORLIT_COMMAND_LINE_H
 #define QUORLIT_COMMAND_LINE_H
 
 #include "image_writer.h"
+#include "stamps.h"
 
 #include <cstdint>
 
@@ -31,6 +33,7 @@ struct CommandLine {
     char **in_names = nullptr;    // the inputs, in the order given
     int in_count = 0;
     const char *out_name = nullptr;
+    StampPlan stamps; // --stamp, --stamp-from
 };
 
 // What parse_hex_address returns.
@@ -51,6 +54,10 @@ bool parse_size(const char *text, std::uint32_t &bytes);
 
 // Returns true and sets `fill` when `text` is one or two hexadecimal digits, with or without 0x.
 bool parse_fill(const char *text, std::uint8_t &fill);
+
+// Returns true and sets `align` when `text` is a power of two up to 64 KiB, in decimal or in
+// hexadecimal after 0x.
+bool parse_align(const char *text, std::uint32_t &align);
 
 // Reads the command line into `line` and returns COMMAND_RUN; or prints the usage text, the help,
 // the version or the problem with an argument, and returns the exit status.

@@ -92,7 +92,8 @@ int place_bytes(Image &image, std::uint32_t address, const std::uint8_t *bytes, 
         if (changes > 0)
             note_replaced(image.input, image.flash_start + detail, changes, input_position());
     }
-    if (options.any_order && !add_run(offset, offset + inside - 1)) return CONVERT_TOO_MANY_RUNS;
+    bool track = options.any_order || options.track_runs;
+    if (track && !add_run(offset, offset + inside - 1)) return CONVERT_TOO_MANY_RUNS;
     if (below > 0 && !output_overwrite(offset, bytes, below)) return unreachable();
     if (below == inside) return STOP_NONE;
     output_fill(options.fill, offset + below - bytes_written);
@@ -127,7 +128,8 @@ Stop place_plain_records(Image &image, const AddressBase &base) {
     const std::uint32_t flash_start = image.flash_start;
     // The image's end may grow up to here.
     const std::uint64_t limit = image.flash_size < IMAGE_MAX ? image.flash_size : IMAGE_MAX;
-    const bool any_order = image.options.any_order;
+    // Records in any order, or under stamps, are kept in the run list.
+    const bool track = image.options.any_order || image.options.track_runs;
     const std::uint32_t field_end_max = plain_field_end(base);
     // The window offset of the base's address field 0.
     const std::uint32_t base_offset = base.base - flash_start;
@@ -143,14 +145,14 @@ Stop place_plain_records(Image &image, const AddressBase &base) {
         const std::uint8_t *data = record.bytes + 4;
         std::uint32_t offset = base_offset + record.field;
         bool inside = std::uint64_t{offset} + count <= limit;
-        if (offset == streak_end && inside && (!any_order || add_run(offset, offset + count - 1))) {
+        if (offset == streak_end && inside && (!track || add_run(offset, offset + count - 1))) {
             output_append_16(data, count);
             written = offset + count;
             streak_end = written;
             continue;
         }
         end_streak(image.checks, streak_end);
-        if (inside && offset >= written && (!any_order || add_run(offset, offset + count - 1))) {
+        if (inside && offset >= written && (!track || add_run(offset, offset + count - 1))) {
             note_inside(image.checks, {flash_start + offset, offset, count});
             output_fill(image.options.fill, offset - written);
             output_append_16(data, count);
@@ -169,6 +171,133 @@ Stop place_plain_records(Image &image, const AddressBase &base) {
     image.bytes_written = written;
     input_resume(at);
     return stop;
+}
+
+// Grows the image with fill up to offset `end`, where it ends below.
+void grow_to(Image &image, std::uint32_t end) {
+    if (end <= image.bytes_written) return;
+    output_fill(image.options.fill, end - image.bytes_written);
+    image.bytes_written = end;
+}
+
+// The stop where `subject` would take the image to offset `end`, past the window's end.
+Stop past_window(std::uint64_t end, std::uint32_t flash_start, const char *subject) {
+    Stop stop;
+    stop.code = CONVERT_PAST_WINDOW;
+    stop.value = flash_start + static_cast<std::uint32_t>(end);
+    stop.subject = subject;
+    return stop;
+}
+
+// Whether window offset `offset` holds data from the inputs.
+bool holds_data(std::uint32_t offset) {
+    std::size_t i = find_run(offset);
+    return i != run_end() && run_at(i).first <= offset;
+}
+
+// Feeds the image's bytes [from, end) to `sum`, but for the `width` bytes at `own`. Returns
+// false when the image cannot be read back.
+bool feed_image(CheckSum &sum, std::uint32_t from, std::uint32_t end, std::uint32_t own,
+                std::uint32_t width) {
+    for (std::uint32_t at = from; at < end;) {
+        if (at >= own && at - own < width) {
+            at = own + width;
+            continue;
+        }
+        const unsigned char *bytes = nullptr;
+        std::size_t held = output_at(at, bytes);
+        if (held == 0) return false;
+        std::uint32_t part_end = own > at && own < end ? own : end;
+        std::size_t count = held < part_end - at ? held : part_end - at;
+        feed_check(sum, bytes, count);
+        at += static_cast<std::uint32_t>(count);
+    }
+    return true;
+}
+
+// Sets the places of the stamps at the image's end, after it, rounded up to a multiple of 4,
+// having grown the image to hold those at fixed places. Returns the stop.
+Stop place_stamps(Image &image, StampPlan &plan) {
+    for (int i = 0; i < plan.count; ++i) {
+        const Stamp &stamp = plan.stamps[i];
+        if (stamp.where != STAMP_AT_END) grow_to(image, stamp.offset + stamp_width(stamp.kind));
+        // The LPC checksum covers the first seven words, wherever it stands.
+        if (stamp.kind == STAMP_LPC) grow_to(image, LPC_OFFSET);
+    }
+    std::uint64_t end = (std::uint64_t{image.bytes_written} + 3) / 4 * 4;
+    bool at_end = false;
+    for (int i = 0; i < plan.count; ++i) {
+        Stamp &stamp = plan.stamps[i];
+        if (stamp.where != STAMP_AT_END) continue;
+        at_end = true;
+        stamp.offset = static_cast<std::uint32_t>(end);
+        end += stamp_width(stamp.kind);
+        if (end > image.flash_size || end > IMAGE_MAX)
+            return past_window(end, image.flash_start, stamp.text);
+    }
+    plan.length = at_end ? static_cast<std::uint32_t>((image.bytes_written + 3u) / 4 * 4)
+                         : image.bytes_written;
+    if (at_end) grow_to(image, static_cast<std::uint32_t>(end));
+    return {};
+}
+
+// The stop of an image that cannot be read back.
+Stop stop_unreachable() {
+    Stop stop;
+    stop.code = unreachable();
+    return stop;
+}
+
+// Checks that no stamp at a fixed place falls on data from the inputs, but on its placeholder.
+// Returns the stop.
+Stop check_stamp_places(const Image &image, const StampPlan &plan) {
+    for (int i = 0; i < plan.count; ++i) {
+        const Stamp &stamp = plan.stamps[i];
+        unsigned char expected[4];
+        stamp_bytes(stamp.expected, stamp_width(stamp.kind), stamp.big_endian, expected);
+        for (std::uint32_t k = 0; k < stamp_width(stamp.kind); ++k) {
+            std::uint32_t offset = stamp.offset + k;
+            if (stamp.where == STAMP_AT_END || !holds_data(offset)) continue;
+            const unsigned char *held = nullptr;
+            if (output_at(offset, held) == 0) return stop_unreachable();
+            if (stamp.placeholder && held[0] == expected[k]) continue;
+            Stop stop;
+            stop.code = CONVERT_STAMP_ON_DATA;
+            stop.value = image.flash_start + offset;
+            stop.subject = stamp.text;
+            return stop;
+        }
+    }
+    return {};
+}
+
+// Computes and writes the value of `stamp` over the image as it stands. Returns the stop.
+Stop write_stamp(const Image &image, const StampPlan &plan, Stamp &stamp) {
+    std::uint32_t width = stamp_width(stamp.kind);
+    stamp.from = stamp.kind == STAMP_LPC ? 0 : plan.from;
+    stamp.end = stamp.kind == STAMP_LPC ? LPC_OFFSET : image.bytes_written;
+    if (stamp.kind == STAMP_LEN32) {
+        stamp.from = 0;
+        stamp.end = plan.length;
+        stamp.value = plan.length;
+    } else {
+        CheckSum sum;
+        start_check(sum, stamp.kind == STAMP_LPC ? STAMP_SUM32 : stamp.kind);
+        if (!feed_image(sum, stamp.from, stamp.end, stamp.offset, width)) return stop_unreachable();
+        bool words = stamp.kind == STAMP_STM32 || stamp.kind == STAMP_SUM32;
+        if (words && sum.fed % 4 != 0) {
+            Stop stop;
+            stop.code = CONVERT_PART_WORD;
+            stop.value = image.flash_start + stamp.end;
+            stop.subject = stamp.text;
+            return stop;
+        }
+        stamp.value = end_check(sum);
+    }
+    unsigned char bytes[4];
+    stamp_bytes(stamp.value, width, stamp.big_endian, bytes);
+    if (!output_overwrite(stamp.offset, bytes, width)) return stop_unreachable();
+    return {};
 }
 
 } // namespace
@@ -216,14 +345,34 @@ int print_image_checks(const Image &image) {
 }
 
 Stop finish_image(Image &image) {
-    if (!image.options.pad) return {};
     Stop stop;
-    if (image.flash_size > IMAGE_MAX) {
+    if (image.options.pad && image.flash_size > IMAGE_MAX) {
         stop.code = CONVERT_TOO_LARGE;
         return stop;
     }
-    output_fill(image.options.fill, image.flash_size - image.bytes_written);
-    image.bytes_written = image.flash_size;
+    if (image.options.pad) grow_to(image, image.flash_size);
+    std::uint32_t align = image.options.align;
+    if (align == 0 || image.bytes_written % align == 0) return stop;
+    std::uint64_t end = (std::uint64_t{image.bytes_written} / align + 1) * align;
+    if (end > image.flash_size) return past_window(end, image.flash_start, "--align");
+    grow_to(image, static_cast<std::uint32_t>(end));
+    return stop;
+}
+
+Stop stamp_image(Image &image, StampPlan &plan) {
+    Stop stop = check_stamp_places(image, plan);
+    if (!stopped(stop)) stop = place_stamps(image, plan);
+    // The LPC checksum first, then the length, then the CRC or sum, which covers both.
+    const int order[] = {STAMP_LPC, STAMP_LEN32, -1};
+    for (int kind : order) {
+        for (int i = 0; i < plan.count && !stopped(stop); ++i) {
+            Stamp &stamp = plan.stamps[i];
+            bool turn = kind < 0 ? stamp.kind != STAMP_LPC && stamp.kind != STAMP_LEN32
+                                 : stamp.kind == kind;
+            if (turn) stop = write_stamp(image, plan, stamp);
+        }
+    }
+    stop.image_end = image.flash_start + image.bytes_written;
     return stop;
 }
 

@@ -3,6 +3,7 @@
 #ifndef QUORLIT_IMAGE_WRITER_H
 #define QUORLIT_IMAGE_WRITER_H
 
+#include "stamps.h"
 #include "stop_codes.h"
 #include "window_checks.h"
 
@@ -13,6 +14,8 @@ struct ImageOptions {
     bool pad = false;         // pad the image to the window's size
     bool any_order = false;   // write records below the image's end in place
     bool replace = false;     // with any_order: a later value replaces an earlier one
+    std::uint32_t align = 0;  // round the image's end up to a multiple of this (0: not)
+    bool track_runs = false;  // keep the data's runs also in order (to find data under stamps)
 };
 
 // The image of the window [flash_start, flash_start + flash_size) as it grows over a conversion:
@@ -43,9 +46,17 @@ void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_si
 // on image_out for the caller to find.
 Stop convert_hex_to_image(Image &image);
 
-// Ends the image: pads it to the window's size when asked. Returns the stop: none, or
-// CONVERT_TOO_LARGE for a window over 2 GiB.
+// Ends the image: pads it to the window's size when asked, and rounds its end up to a multiple
+// of options.align. Returns the stop: none, CONVERT_TOO_LARGE for a window over 2 GiB, or
+// CONVERT_PAST_WINDOW.
 Stop finish_image(Image &image);
+
+// Stamps the check values of `plan`, checked against the window, into the image on image_out,
+// which must be read back: the image grows to hold them, and each value is computed over the
+// final image (see stamps.h). Returns the stop: none, CONVERT_STAMP_ON_DATA (the caller finds
+// the record that gave the data), CONVERT_PAST_WINDOW, CONVERT_PART_WORD, or the stop of an
+// image that cannot be read back.
+Stop stamp_image(Image &image, StampPlan &plan);
 
 // The image's length so far.
 std::uint32_t image_length(const Image &image);

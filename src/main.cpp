@@ -90,6 +90,13 @@ bool open_files(const CommandLine &line) {
         say("\nOutput is standard output %s: add --quiet to write the image there", line.out_name);
         return false;
     }
+    // Check values are computed over the image as written, read back from its file.
+    bool stamps = line.stamps.count > 0;
+    if (stamps && (is_dash(line.out_name) || !can_read_back(line.out_name))) {
+        say("\nProblem with --stamp: the image must go to a file that can be read back, not %s",
+            line.out_name);
+        return false;
+    }
     if (!open_inputs(line)) return false;
     for (int i = 0; i < line.in_count; ++i) {
         if (same_file(line.in_names[i], line.out_name)) {
@@ -107,7 +114,8 @@ bool open_files(const CommandLine &line) {
     }
     // Records below the image's end are checked against the image as written, so it is read too
     // where it can be.
-    bool read_back = writes_in_place(line.options, line.in_count) && can_read_back(line.out_name);
+    bool in_place = writes_in_place(line.options, line.in_count) || stamps;
+    bool read_back = in_place && can_read_back(line.out_name);
     std::FILE *out_file = open_file(line.out_name, read_back ? "w+b" : "wb");
     if (out_file == nullptr) {
         say("\nCannot create output file %s", line.out_name);
@@ -125,20 +133,31 @@ void print_report(const CommandLine &line, std::uint32_t count) {
     say("\nSize %x (%u)", count, count);
 }
 
+// Points a stop on data under a stamp at the record that gave the data, where it is found.
+void point_at_giver(Stop &stop) {
+    RecordPlace giver = find_first_giver(stop.value, {input_count() - 1, 0});
+    stop.input = giver.position != 0 ? giver.input : -1;
+    stop.position = giver.position != 0 ? giver.position - 1 : 0;
+}
+
 // Converts the inputs to OUT.bin and reports. Returns the exit status.
 int convert(const CommandLine &line) {
     if (!open_files(line)) return EXIT_USAGE;
     Image image;
     start_image(image, line.flash_start, line.flash_size, line.options);
     Stop stop = convert_inputs(image);
+    StampPlan stamps = line.stamps;
+    if (!stopped(stop) && stamps.count > 0) stop = stamp_image(image, stamps);
     bool write_failed = !close_output();
     // The record that stopped the run ends with the character at stop.position.
     if (stop.code == CONVERT_CHANGED_DATA)
         stop.earlier = find_first_giver(stop.value, {stop.input, stop.position + 1});
+    if (stop.code == CONVERT_STAMP_ON_DATA) point_at_giver(stop);
     // A failed write is told as such below, not as the stop that it caused.
     if (stopped(stop) && stop.code != CONVERT_WRITE_FAILED) print_stop(stop);
     int status = !stopped(stop) && !write_failed ? 0 : EXIT_CONVERSION;
     if (!line.quiet || status != 0) print_report(line, image_length(image));
+    if (!line.quiet && !stopped(stop)) print_stamps(stamps, line.flash_start);
     if (write_failed && output_read_failed()) say("\nError reading back %s", line.out_name);
     if (write_failed && !output_read_failed()) say("\nError writing %s", line.out_name);
     int checks = stopped(stop) ? 0 : print_image_checks(image);

@@ -21,6 +21,10 @@ const char *stop_message(int stop) {
     if (stop == CONVERT_CHANGED_DATA) return "\nAttempt to change written data error";
     if (stop == CONVERT_TOO_MANY_RUNS) return "\nAttempt to hold more than 65536 data runs error";
     if (stop == CONVERT_TOO_LARGE) return "\nAttempt to grow the image past 2 GiB error";
+    if (stop == CONVERT_STAMP_ON_DATA) return "\nAttempt to stamp over data error";
+    if (stop == CONVERT_PAST_WINDOW)
+        return "\nAttempt to grow the image past the window's end error";
+    if (stop == CONVERT_PART_WORD) return "\nAttempt to stamp a part of a word error";
     return "\nCheck sum or other error error";
 }
 
@@ -56,6 +60,19 @@ const char *stop_reason(char (&text)[PLACE_TEXT + 128], const Stop &stop) {
         place_text(where, stop.earlier);
         std::snprintf(text, sizeof text, "record changes the data at %x written by %s", stop.value,
                       where);
+    } else if (code == CONVERT_STAMP_ON_DATA) {
+        std::snprintf(text, sizeof text,
+                      "%s: the stamp's bytes at %x fall on this record's data; =VALUE lets a stamp "
+                      "replace a placeholder of that value",
+                      stop.subject, stop.value);
+    } else if (code == CONVERT_PAST_WINDOW) {
+        std::snprintf(text, sizeof text, "%s: the image would end at %x, past the window's end",
+                      stop.subject, stop.value);
+    } else if (code == CONVERT_PART_WORD) {
+        std::snprintf(text, sizeof text,
+                      "%s: the range it covers, up to %x, is not a whole number of 4-byte words: "
+                      "add --align 4",
+                      stop.subject, stop.value);
     } else if (code == CONVERT_TOO_MANY_RUNS) {
         std::snprintf(text, sizeof text, "record at %x starts data run %zu", stop.value,
                       RUNS_MAX + 1);
@@ -114,6 +131,11 @@ void print_stop(const Stop &stop) {
     if (stop.code == CONVERT_TOO_LARGE) return;
     char text[PLACE_TEXT + 128];
     const char *reason = stop_reason(text, stop);
+    // Stamps and the window's end are no place in an input, unless a record is found.
+    if (stop.input < 0) {
+        say("%s", reason);
+        return;
+    }
     print_where(input_name(stop.input), input_line(stop.input, stop.position), reason);
 }
 

@@ -25,6 +25,9 @@ constexpr int CONVERT_NO_SEEK = -18;       // the output cannot go back below th
 constexpr int CONVERT_CHANGED_DATA = -19;  // a record gives data already written another value
 constexpr int CONVERT_TOO_MANY_RUNS = -20; // more separate address runs than the run list holds
 constexpr int CONVERT_WRITE_FAILED = -21;  // a write failed, so the image cannot be read back
+constexpr int CONVERT_STAMP_ON_DATA = -22; // a stamp's bytes fall on data from the inputs
+constexpr int CONVERT_PAST_WINDOW = -23;   // stamps at the end, or --align, pass the window's end
+constexpr int CONVERT_PART_WORD = -24;     // a check value of words covers a part of one
 
 // Where a record stands: its input, and the input position just after it (0: nowhere).
 struct RecordPlace {
@@ -46,6 +49,7 @@ struct Stop {
     bool input_ended = false;      // the input ended before its end-of-file record
     bool input_failed = false;     // or a read of it failed
     std::uint32_t image_end = 0;   // the flash address after the image, as it stopped
+    const char *subject = nullptr; // the stamp or option that stopped it
     RecordPlace earlier = {-1, 0}; // the record that first gave the data that it would change
 };
 

@@ -5,7 +5,9 @@
 # 64 KiB, type 04 and 02 bases, records at and across 64 KiB boundaries, type 05 records, blank
 # lines, LF or CR LF, either case. Four windows of each (all the data, records cut at both edges, no
 # data, any; in half the files the second and fourth have lengths in bytes), some with --pad or
-# --fill, must give srec_cat's image (its -fill gives the padded one). Half the files have their
+# --fill, must give srec_cat's image (its -fill gives the padded one); the first, without --pad, with a
+# check value at its end (crc32, stm32, crc16-xmodem, crc16-ccitt, sum32 or len32) as srec_cat's
+# filters compute it. Half the files have their
 # records reordered (shuffled, reversed, a few moved or repeated; run with --any-order), split into
 # two to four files (by address or interleaved, each record with its base; merged, against srec_cat
 # given the same files), or given again later with other values (run with --overlap=replace, against
@@ -89,23 +91,37 @@ def size_text(size):  # a window size in bytes as quorlit takes it: KiB where it
     return str(size // 1024) if size % 1024 == 0 and size else "0x%x" % size
 
 
-def compare(quorlit, texts, start, size, folder, options=()):  # what differs on one window of `size` bytes, or None
+# Check values at the image's end, and srec_cat's filter for each (%d: the stamp's offset).
+STAMPS = [("crc32", 4, "-crc32-l-e %d"), ("stm32", 4, "-stm32-l-e %d"), ("crc16-xmodem", 2, "-crc16-l-e %d -xmodem"),
+          ("crc16-ccitt", 2, "-crc16-l-e %d -broken"), ("sum32", 4, "-checksum-negative-l-e %d 4 4"),
+          ("len32", 4, "-exclusive-length-l-e %d 4")]
+
+
+def compare(quorlit, texts, start, size, folder, options=(), stamp=None):  # what differs on one window, or None
     names = ["in.hex"] + ["part%d.hex" % i for i in range(1, len(texts))]
     for name, text in zip(names, texts):
         Path(folder, name).write_bytes(text.encode("latin-1"))
-    done = subprocess.run([quorlit, *options, "%x" % start, size_text(size), *names, "-o", "out.bin"], cwd=folder,
-                          capture_output=True, text=True)
+    stamping = ["--stamp", stamp[0] + "@end"] if stamp else []
+    done = subprocess.run([quorlit, *options, *stamping, "%x" % start, size_text(size), *names, "-o", "out.bin"],
+                          cwd=folder, capture_output=True, text=True)
+    if stamp and done.returncode != 0:
+        return "window %x %s %s: status %d\n%s" % (start, size_text(size), stamp[0], done.returncode, done.stdout)
     image = Path(folder, "out.bin").read_bytes()
-    length = size if "--pad" in options else len(image)
+    length = size if "--pad" in options else len(image) - (stamp[1] if stamp else 0)
     fill = ["-fill", "0x" + (options[-1] if "--fill" in options else "FF"), "0", str(length)] if length else []
     inputs = ["("] + [word for name in names for word in (name, "-intel")] + [")"]
     srec = ["srec_cat", "-multiple", *inputs, "-crop", str(start), str(start + size),
             "-offset", "-%d" % start] + fill + ["-o", "ref.bin", "-binary"]
     subprocess.run(srec, cwd=folder, check=True, capture_output=True)
-    ref = Path(folder, "ref.bin").read_bytes()
+    if stamp:  # over the final image: in one pipeline srec_cat sums both values of a replaced byte
+        filters = (stamp[2] % length).split()
+        srec = ["srec_cat", "ref.bin", "-binary", *filters, "-o", "stamped.bin", "-binary"]
+        subprocess.run(srec, cwd=folder, check=True, capture_output=True)
+    ref = Path(folder, "stamped.bin" if stamp else "ref.bin").read_bytes()
     if done.returncode != 0 or ref != image:
-        return "window %x %s %s: status %d, %d bytes, srec_cat %d bytes\n%s" % (
-            start, size_text(size), " ".join(options), done.returncode, len(image), len(ref), done.stdout)
+        return "window %x %s %s %s: status %d, %d bytes, srec_cat %d bytes\n%s" % (
+            start, size_text(size), " ".join(options), " ".join(stamping), done.returncode, len(image), len(ref),
+            done.stdout)
 
 
 def info_differs(quorlit, folder):  # how the runs of --info differ from srec_info's Data ranges, or None
@@ -129,7 +145,7 @@ def check_file(quorlit, rng):  # what differs, or None
     texts = split(rng, records, rng.random() < 0.5) if how == "split" and len(records) > 1 else texts
     texts = [overwrite(rng, records)] if how == "replace" else texts
     inside = sorted(rng.randint(a, a + len(d) - 1) for a, d in rng.sample(records, min(2, len(records))))
-    all_data = (lo, ((hi - lo) // 1024 + 1) * 1024)
+    all_data = (lo, ((hi - lo) // 1024 + 2) * 1024)  # with room for a check value after the data
     cut = (inside[0], ((inside[-1] - inside[0]) // 1024 + 1) * 1024)
     empty = (hi + rng.randint(0, 5000), rng.randint(1, 64) * 1024)
     anywhere = (rng.randint(max(lo - 0x20000, 0), hi), rng.randint(1, 300) * 1024)
@@ -143,8 +159,10 @@ def check_file(quorlit, rng):  # what differs, or None
             options = ("--any-order",) + options
         if how == "replace":
             options = ("--overlap=replace",) + options
+        # The window of all the data, with room after it, takes a check value at the image's end.
+        stamp = rng.choice(STAMPS) if index == 0 and "--pad" not in options else None
         with tempfile.TemporaryDirectory() as folder:
-            failure = compare(quorlit, texts, start, size, folder, options)
+            failure = compare(quorlit, texts, start, size, folder, options, stamp)
             if index == 0 and len(texts) == 1 and not failure:  # the map of the file, once
                 failure = info_differs(quorlit, folder)
         if failure:
@@ -197,6 +215,10 @@ def check_corpus(quorlit, corpus, folder):
             failure = "" if refused else failure or "converted without --any-order"
             failure = failure or compare(quorlit, [text], int(start, 16), int(size_k) * 1024, folder, ("--any-order",))
         failure = failure or merges_back(quorlit, text, int(start, 16), int(size_k) * 1024, folder, random.Random(name))
+        # A check value at the end of the image in a window of twice the size.
+        stamp = STAMPS[len(name) % len(STAMPS)]
+        order = ("--any-order",) if name.startswith(DESCENDING) else ()
+        failure = failure or compare(quorlit, [text], int(start, 16), int(size_k) * 2048, folder, order, stamp)
         if failure:
             print("corpus: %s differs: %s" % (name, failure))
             return 1

@@ -31,6 +31,11 @@ CHANGED = "\nAttempt to change written data error\n%s: record changes the data a
 ANY = "--any-order " + W
 QUIET_HINT = ": add --quiet to write the image there"
 NOT_HEX = "\nInput is not an Intel HEX file %s"
+# Check values at the image's end over "12345678" at 08000000, as a reference computes them.
+EIGHT = r(4, 0, "0800") + r(0, 0, "3132333435363738") + END
+NINE = r(4, 0, "0800") + r(0, 0, "313233343536373839") + END
+STAMPED = "\n%s over 08000000-08000007 at 08000008"
+OVER_DATA = "\nAttempt to stamp over data error\nin.hex:2: %s: the stamp's bytes at %x fall on this record's data; =VALUE lets a stamp replace a placeholder of that value"
 NO_DATA = "\nin.hex: the window holds no data; the file's data lies in 1d00e000-1d00e000"
 USAGE = ("\nQuorlit Converts 32 bit files for flash Version 1.0\nIntel HEX: https://en.wikipedia.org/wiki/Intel_HEX"
          "  Binary image: https://en.wikipedia.org/wiki/Binary_file\n\nExample:\nQuorlit 1d00e000 256 hexfile binfile"
@@ -167,6 +172,60 @@ CASES = [
     Case("standard output is the input", "-q 1d00e000 1 in.hex - >>in.hex", ONE, SAME + "-", 1, None, output="-"),
     Case("standard output is the output, not quiet", "1d00e000 1 in.hex out.bin >out.bin", ONE, "\nOutput is standard output "
      "out.bin" + QUIET_HINT, 1, None, output="-"),
+    Case("stamp crc32", "--stamp crc32@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "crc32 9ae0daaf", 0,
+     image("3132333435363738AFDAE09A"), start=0x8000000),
+    Case("stamp stm32", "--stamp stm32@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "stm32 fefc54f9", 0,
+     image("3132333435363738F954FCFE"), start=0x8000000),
+    Case("stamp mpeg2", "--stamp mpeg2@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "mpeg2 49e3c2fb", 0,
+     image("3132333435363738FBC2E349"), start=0x8000000),
+    Case("stamp crc16-xmodem", "--stamp crc16-xmodem@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "crc16-xmodem 9015",
+     0, image("31323334353637381590"), start=0x8000000),
+    Case("stamp crc16-ccitt", "--stamp crc16-ccitt@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "crc16-ccitt a12b",
+     0, image("31323334353637382BA1"), start=0x8000000),
+    Case("stamp crc16-modbus", "--stamp crc16-modbus@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "crc16-modbus 37dd",
+     0, image("3132333435363738DD37"), start=0x8000000),
+    Case("stamp sum8", "--stamp sum8@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "sum8 5c", 0,
+     image("31323334353637385C"), start=0x8000000),
+    Case("stamp sum32", "--stamp sum32@end 8000000 1 in.hex out.bin", EIGHT, HERE + STAMPED % "sum32 9395979a", 0,
+     image("31323334353637389A979593"), start=0x8000000),
+    Case("stamp crc32 after fill to a word", "--stamp crc32@end 8000000 1 in.hex out.bin", NINE, HERE + "\ncrc32 776b7e26 over "
+     "08000000-0800000b at 0800000c", 0, image("313233343536373839FFFFFF267E6B77"), start=0x8000000),
+    Case("stamp length and big-endian CRC", "--stamp len32@end --stamp crc32-be@end 8000000 1 in.hex out.bin", NINE, HERE +
+     "\nlen32 0000000c over 08000000-0800000b at 0800000c\ncrc32-be f8cc83ef over 08000000-0800000f at 08000010", 0,
+     image("313233343536373839FFFFFF0C000000F8CC83EF"), start=0x8000000),
+    Case("stamp after --align", "--align 0x10 --stamp crc32@end 8000000 1 in.hex out.bin", NINE, HERE + "\ncrc32 6ca11cb4 "
+     "over 08000000-0800000f at 08000010", 0, image("313233343536373839", 7, "B41CA16C"), start=0x8000000),
+    Case("stamp in the window's last bytes", "--stamp crc16-modbus@last 8000000 0x10 in.hex out.bin", NINE, HERE +
+     "\ncrc16-modbus a0f7 over 08000000-0800000d at 0800000e", 0, image("313233343536373839", 5, "F7A0"), start=0x8000000),
+    Case("stamp from an offset", "--stamp-from +4 --stamp crc32@end 8000000 1 in.hex out.bin", EIGHT, HERE +
+     "\ncrc32 7e525607 over 08000004-08000007 at 08000008", 0, image("31323334353637380756527E"), start=0x8000000),
+    Case("LPC vector checksum", "--stamp lpc 8000000 1 in.hex out.bin", r(4, 0, "0800") + r(0, 0, "".join("%02X" % b for b in
+     range(1, 29))) + END, HERE + "\nlpc 8f969da5 over 08000000-0800001b at 0800001c", 0, image("".join("%02X" % b for b in
+     range(1, 29)) + "A59D968F"), start=0x8000000),
+    Case("stamp on data", "--stamp crc32@+4 8000000 1 in.hex out.bin", EIGHT, OVER_DATA % ("crc32@+4", 0x8000004), 2,
+     image("3132333435363738"), start=0x8000000),
+    Case("stamp on its placeholder", "--stamp crc32@+4=38373635 8000000 1 in.hex out.bin", EIGHT, HERE + "\ncrc32 9be3e0a3 "
+     "over 08000000-08000003 at 08000004", 0, image("31323334A3E0E39B"), start=0x8000000),
+    Case("stamp on another placeholder", "--stamp crc32@8000004=38373636 8000000 1 in.hex out.bin", EIGHT, OVER_DATA %
+     ("crc32@8000004=38373636", 0x8000004), 2, image("3132333435363738"), start=0x8000000),
+    Case("stamp past the window", "--stamp crc32@+400 8000000 1 in.hex out.bin", EIGHT, "\nProblem with stamp crc32@+400: its "
+     "4 bytes at 08000400 lie outside the window 08000000-080003ff", 1, None),
+    Case("stamp at the end, no room", "--stamp crc32@end 8000000 0x8 in.hex out.bin", EIGHT, "\nAttempt to grow the image "
+     "past the window's end error\ncrc32@end: the image would end at 800000c, past the window's end", 2,
+     image("3132333435363738"), start=0x8000000),
+    Case("two sums", "--stamp crc32@end --stamp sum8@last 8000000 1 in.hex out.bin", EIGHT, "\nProblem with --stamp: one CRC "
+     "or sum at most, which covers the other stamps", 1, None),
+    Case("stm32 off a word", "--stamp stm32@+2 8000000 1 in.hex out.bin", EIGHT, "\nProblem with stamp stm32@+2: stm32 takes "
+     "whole words from START: the covered range and the stamp must start on a multiple of 4", 1, None),
+    Case("stm32 over part of a word", "--stamp stm32@+8 8000000 1 in.hex out.bin", r(4, 0, "0800") + r(0, 0, "31323334") +
+     r(0, 0x10, "35") + END, "\nAttempt to stamp a part of a word error\nstm32@+8: the range it covers, up to 8000011, is not "
+     "a whole number of 4-byte words: add --align 4", 2, image("31323334", 12, "35"), start=0x8000000),
+    Case("stamp of no kind", "--stamp=crc99@end 8000000 1 in.hex out.bin", EIGHT, OPTION + "--stamp=crc99@end\n--stamp takes "
+     "KIND@WHERE[=PLACEHOLDER]: KIND as quorlit --list-stamps lists, WHERE end, last, an address or +OFFSET (hexadecimal); 8 "
+     "stamps at most", 1, None),
+    Case("stamp into a pipe", "-q --stamp crc32@end 8000000 1 in.hex -", EIGHT, "\nProblem with --stamp: the image must go to "
+     "a file that can be read back, not -", 1, None, output="-"),
+    Case("align 3", "--align 3 8000000 1 in.hex out.bin", EIGHT, OPTION + "--align 3", 1, None),
     Case("info: two files and a conflict", "--info in.hex b.hex", (EXT + r(0, 0xE002, "0203") + END, EXT + REC + REC +
      r(0, 0xE003, "04") + END), "\n1d00e000-1d00e000 1\n1d00e002-1d00e003 2\n4 data records, 5 data bytes, 2 runs\n"
      "b.hex:3: gives 1d00e000 again\nb.hex:4: gives 1d00e003 another value than in.hex:2\n", 0, None),
@@ -404,7 +463,7 @@ class Help(unittest.TestCase):
             out.seek(0)
             text = out.read().decode()
         for told in ("usage: quorlit ", "0x optional", "256K", "1M", "0x40000", "- reads standard input",
-                     "-o, --output OUT.bin", "--strict", "Window checks", "Exit status: 0"):
+                     "-o, --output OUT.bin", "--strict", "--stamp KIND@WHERE", "Window checks", "Exit status: 0"):
             self.assertIn(told, text)
         self.assertEqual((status, text.count("Quorlit")), (0, 0))
 
