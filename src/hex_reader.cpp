@@ -117,11 +117,13 @@ int next_record(RecordWalk &walk) {
     AddressBase &base = walk.base;
     if (plain_records && !walk.first) {
         InputCursor at = input_cursor();
-        if (take_plain_record(at, plain_field_end(base), walk.plain)) {
+        std::uint32_t field = 0;
+        unsigned count = take_plain_record(at, plain_field_end(base), walk.seen, walk.plain, field);
+        if (count != 0) {
             input_resume(at);
-            walk.count = static_cast<std::uint8_t>(walk.plain.count);
-            walk.data = walk.plain.bytes + 4;
-            walk.place = {base.base + walk.plain.field, walk.count, base.base};
+            walk.count = static_cast<std::uint8_t>(count);
+            walk.data = walk.plain + 4;
+            walk.place = {base.base + field, count, base.base};
             return RECORD_DATA;
         }
     }

@@ -76,25 +76,27 @@ constexpr std::ptrdiff_t RECORD_TEXT_MIN = 2 * 5;
 constexpr std::size_t RECORD_BYTES_MAX = 5 + RECORD_DATA_MAX;
 static_assert(INPUT_SLACK >= DECODE_READS_PAST, "the decoder reads within the input block");
 
-// A plain record, decoded whole, and what take_plain_record keeps from one record to the next.
-struct PlainRecord {
-    std::uint32_t field = 0; // the address field
-    unsigned count = 0;      // data bytes, 1 to 255
-    // Count, address, type, data from bytes[4] on, and checksum; the decoder writes past them.
-    std::uint8_t bytes[RECORD_BYTES_MAX + DECODE_WRITES_PAST];
-    // A count that was checked, and the length of its records: the next record's start does not
-    // wait for the decoding of a count seen before.
-    unsigned last_count = 16;
+// What take_plain_record keeps from one record to the next: a count that was checked, and the
+// length of its records, so that the next record's start does not wait for the decoding of a
+// count seen before.
+struct PlainCount {
+    unsigned count = 16;
     std::ptrdiff_t length = 1 + RECORD_TEXT_MIN + 2 * 16;
 };
 
-// Takes the data record at `at` into `record` and moves `at` past it when it is plainly good: its
-// mark first or after one line end, whole in the block, all digits, its checksum right, at least
-// one data byte, and its data within `field_end_max` of its base (0x10000 under a segment base,
-// which wraps, 0x20000 under a linear one). Returns false, leaving `at`, for anything else: the
-// character reader judges it.
-QUORLIT_INLINE bool take_plain_record(InputCursor &at, std::uint32_t field_end_max,
-                                      PlainRecord &record) {
+// Room for a plain record's bytes: count, address, type, data from [4] on, and checksum; the
+// decoder writes past them.
+constexpr std::size_t PLAIN_BYTES = RECORD_BYTES_MAX + DECODE_WRITES_PAST;
+
+// Takes the data record at `at` into `bytes` (PLAIN_BYTES) and moves `at` past it when it is
+// plainly good: its mark first or after one line end, whole in the block, all digits, its
+// checksum right, at least one data byte, and its data within `field_end_max` of its base
+// (0x10000 under a segment base, which wraps, 0x20000 under a linear one). Returns its byte
+// count, with its address field in `field`; or 0, leaving `at`, for anything else: the character
+// reader judges it.
+QUORLIT_INLINE unsigned take_plain_record(InputCursor &at, std::uint32_t field_end_max,
+                                          PlainCount &seen, std::uint8_t *bytes,
+                                          std::uint32_t &field) {
     // The block's slack makes the line end's characters safe to look at. Branches, not
     // arithmetic, so that the next record's start is predicted.
     const unsigned char *text = at.next;
@@ -102,24 +104,23 @@ QUORLIT_INLINE bool take_plain_record(InputCursor &at, std::uint32_t field_end_m
         text += 2;
     else if (text[0] == '\r' || text[0] == '\n')
         text += 1;
-    if (at.end - text <= RECORD_TEXT_MIN || *text != ':') return false;
+    if (at.end - text <= RECORD_TEXT_MIN || *text != ':') return 0;
     unsigned count = hex_pair(text + 1);
-    if (count != record.last_count) {
-        if (count - 1 > 0xFEu) return false; // no data, or a bad digit
-        record.last_count = count;
-        record.length = 1 + RECORD_TEXT_MIN + 2 * static_cast<std::ptrdiff_t>(count);
+    if (count != seen.count) {
+        if (count - 1 > 0xFEu) return 0; // no data, or a bad digit
+        seen.count = count;
+        seen.length = 1 + RECORD_TEXT_MIN + 2 * static_cast<std::ptrdiff_t>(count);
     }
-    if (at.end - text < record.length) return false;
+    std::ptrdiff_t length = seen.length;
+    if (at.end - text < length) return 0;
     unsigned sum = 0;
-    std::uint8_t *bytes = record.bytes;
     if (!decode_hex(text + 1, 5 + count, bytes, sum) || sum != 0 || bytes[3] != RECORD_DATA)
-        return false;
-    std::uint32_t field = static_cast<std::uint32_t>(bytes[1] << 8 | bytes[2]);
-    if (field + count > field_end_max) return false;
-    record.field = field;
-    record.count = count;
-    at.next = text + record.length;
-    return true;
+        return 0;
+    std::uint32_t address_field = static_cast<std::uint32_t>(bytes[1] << 8 | bytes[2]);
+    if (address_field + count > field_end_max) return 0;
+    field = address_field;
+    at.next = text + length;
+    return count;
 }
 
 // How far the data of a record may reach past its base's address field 0 and still be taken
@@ -135,8 +136,9 @@ struct RecordWalk {
     const std::uint8_t *data = nullptr;  // the data of the record read last
     std::uint8_t count = 0;              // and their count
     bool first = true;                   // no record read yet
-    PlainRecord plain;                   // a plain record
-    std::uint8_t exact[RECORD_DATA_MAX]; // one that the character reader read
+    PlainCount seen;                     // of plain records
+    std::uint8_t plain[PLAIN_BYTES];     // a plain record's bytes
+    std::uint8_t exact[RECORD_DATA_MAX]; // a record that the character reader read
 };
 
 // Reads the next record of the walk as read_hex_record does, takes an extended address record's

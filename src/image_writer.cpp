@@ -6,6 +6,8 @@
 #include "input_files.h"
 #include "streams.h"
 
+#include <cstring>
+
 namespace {
 
 // No image grows past 2 GiB, whatever the window size: image offsets and the reported size are
@@ -136,14 +138,37 @@ Stop place_plain_records(Image &image, const AddressBase &base) {
     std::uint32_t written = image.bytes_written;
     std::uint32_t streak_end = streak_start(image.checks, written);
     InputCursor at = input_cursor();
-    PlainRecord record;
+    PlainCount seen;
+    std::uint8_t bytes[PLAIN_BYTES];
+    static_assert(DECODE_WRITES_PAST >= 15, "a copy of 16 data bytes reads within bytes");
     std::uint64_t placed = 0;
     Stop stop;
-    while (!stopped(stop) && take_plain_record(at, field_end_max, record)) {
-        ++placed;
-        unsigned count = record.count;
-        const std::uint8_t *data = record.bytes + 4;
-        std::uint32_t offset = base_offset + record.field;
+    while (!stopped(stop)) {
+        // A streak: records that continue the image where the output block has room for them,
+        // copied in a loop that calls nothing.
+        std::size_t room = 0;
+        unsigned char *to = output_space(room);
+        std::size_t used = 0;
+        std::uint32_t field = 0;
+        unsigned count = 0;
+        std::uint32_t offset = 0;
+        for (;;) {
+            count = take_plain_record(at, field_end_max, seen, bytes, field);
+            if (count == 0) break;
+            ++placed;
+            offset = base_offset + field;
+            if (offset != streak_end || track || std::uint64_t{offset} + count > limit ||
+                count > room - used)
+                break;
+            std::memcpy(to + used, bytes + 4, 16);
+            if (count > 16) std::memcpy(to + used + 16, bytes + 20, count - 16);
+            used += count;
+            written = offset + count;
+            streak_end = written;
+        }
+        output_commit(used);
+        if (count == 0) break;
+        const std::uint8_t *data = bytes + 4;
         bool inside = std::uint64_t{offset} + count <= limit;
         if (offset == streak_end && inside && (!track || add_run(offset, offset + count - 1))) {
             output_append_16(data, count);
@@ -220,7 +245,13 @@ bool feed_image(CheckSum &sum, std::uint32_t from, std::uint32_t end, std::uint3
 Stop place_stamps(Image &image, StampPlan &plan) {
     for (int i = 0; i < plan.count; ++i) {
         const Stamp &stamp = plan.stamps[i];
-        if (stamp.where != STAMP_AT_END) grow_to(image, stamp.offset + stamp_width(stamp.kind));
+        std::uint64_t stamp_end = std::uint64_t{stamp.offset} + stamp_width(stamp.kind);
+        if (stamp.where != STAMP_AT_END && stamp_end > IMAGE_MAX) {
+            Stop stop;
+            stop.code = CONVERT_TOO_LARGE;
+            return stop;
+        }
+        if (stamp.where != STAMP_AT_END) grow_to(image, static_cast<std::uint32_t>(stamp_end));
         // The LPC checksum covers the first seven words, wherever it stands.
         if (stamp.kind == STAMP_LPC) grow_to(image, LPC_OFFSET);
     }
@@ -271,6 +302,32 @@ Stop check_stamp_places(const Image &image, const StampPlan &plan) {
     return {};
 }
 
+// The check value of the blocks as they went to the file, from offset streamed_from on (see
+// stream_stamps): where no stamp's bytes and no rewritten byte went out before it was computed,
+// the image need not be read back but for its last block.
+CheckSum streamed;
+bool streaming = false;
+std::uint32_t streamed_from = 0;
+
+void feed_streamed(std::uint64_t offset, const unsigned char *bytes, std::size_t count) {
+    if (offset + count <= streamed_from) return;
+    if (offset < streamed_from) {
+        auto skip = static_cast<std::size_t>(streamed_from - offset);
+        bytes += skip;
+        count -= skip;
+    }
+    feed_check(streamed, bytes, count);
+}
+
+// Whether the streamed check value holds the image from `from` up to output_flushed(), and
+// nothing of the stamps.
+bool streamed_whole(const StampPlan &plan) {
+    if (!streaming || output_rewritten()) return false;
+    for (int i = 0; i < plan.count; ++i)
+        if (plan.stamps[i].offset < output_flushed()) return false;
+    return true;
+}
+
 // Computes and writes the value of `stamp` over the image as it stands. Returns the stop.
 Stop write_stamp(const Image &image, const StampPlan &plan, Stamp &stamp) {
     std::uint32_t width = stamp_width(stamp.kind);
@@ -283,7 +340,13 @@ Stop write_stamp(const Image &image, const StampPlan &plan, Stamp &stamp) {
     } else {
         CheckSum sum;
         start_check(sum, stamp.kind == STAMP_LPC ? STAMP_SUM32 : stamp.kind);
-        if (!feed_image(sum, stamp.from, stamp.end, stamp.offset, width)) return stop_unreachable();
+        std::uint32_t from = stamp.from;
+        if (stamp.kind != STAMP_LPC && streamed_whole(plan)) {
+            sum = streamed;
+            auto flushed = static_cast<std::uint32_t>(output_flushed());
+            if (flushed > from) from = flushed;
+        }
+        if (!feed_image(sum, from, stamp.end, stamp.offset, width)) return stop_unreachable();
         bool words = stamp.kind == STAMP_STM32 || stamp.kind == STAMP_SUM32;
         if (words && sum.fed % 4 != 0) {
             Stop stop;
@@ -357,6 +420,17 @@ Stop finish_image(Image &image) {
     if (end > image.flash_size) return past_window(end, image.flash_start, "--align");
     grow_to(image, static_cast<std::uint32_t>(end));
     return stop;
+}
+
+void stream_stamps(const StampPlan &plan) {
+    streaming = false;
+    for (int i = 0; i < plan.count; ++i) {
+        if (!stamp_covers_image(plan.stamps[i].kind)) continue;
+        start_check(streamed, plan.stamps[i].kind);
+        streamed_from = plan.from;
+        streaming = true;
+        tap_output(feed_streamed);
+    }
 }
 
 Stop stamp_image(Image &image, StampPlan &plan) {

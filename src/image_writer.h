@@ -51,6 +51,10 @@ Stop convert_hex_to_image(Image &image);
 // CONVERT_PAST_WINDOW.
 Stop finish_image(Image &image);
 
+// Takes the check value of `plan`, checked against the window, of the image's blocks as they go
+// to image_out, so that stamp_image reads back only what it must. Before the conversion.
+void stream_stamps(const StampPlan &plan);
+
 // Stamps the check values of `plan`, checked against the window, into the image on image_out,
 // which must be read back: the image grows to hold them, and each value is computed over the
 // final image (see stamps.h). Returns the stop: none, CONVERT_STAMP_ON_DATA (the caller finds

@@ -145,8 +145,9 @@ int convert(const CommandLine &line) {
     if (!open_files(line)) return EXIT_USAGE;
     Image image;
     start_image(image, line.flash_start, line.flash_size, line.options);
-    Stop stop = convert_inputs(image);
     StampPlan stamps = line.stamps;
+    stream_stamps(stamps);
+    Stop stop = convert_inputs(image);
     if (!stopped(stop) && stamps.count > 0) stop = stamp_image(image, stamps);
     bool write_failed = !close_output();
     // The record that stopped the run ends with the character at stop.position.

@@ -21,6 +21,8 @@ void open_output(std::FILE *file, bool readable) {
     out.file_position = 0;
     out.failed = false;
     out.readable = readable;
+    out.tap = nullptr;
+    out.rewritten = false;
     out.read_failed = false;
     out.uses = 0;
     out.last_page = nullptr;
@@ -36,6 +38,7 @@ void open_output(std::FILE *file, bool readable) {
 
 void flush_output() {
     OutputStream &out = image_out;
+    if (out.used > 0 && out.tap != nullptr) out.tap(out.block_start, out.block, out.used);
     if (out.used > 0 && !out.failed) {
         // Image offsets stay below 2 GiB, so they fit a long on every platform.
         if (out.file_position != out.block_start &&
@@ -167,6 +170,7 @@ bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::siz
         std::size_t to = part;
         while (to > from && held[to - 1] == bytes[to - 1]) --to;
         if (from < to) {
+            out.rewritten = true;
             std::memcpy(page->bytes + index + from, bytes + from, to - from);
             if (page->dirty_to == page->dirty_from || index + from < page->dirty_from)
                 page->dirty_from = index + from;

@@ -29,6 +29,10 @@ struct OutputPage {
     unsigned char bytes[OUTPUT_PAGE];
 };
 
+// Sees each block of the image as it goes to the file, in address order: its offset, bytes and
+// count.
+using OutputTap = void (*)(std::uint64_t offset, const unsigned char *bytes, std::size_t count);
+
 // The output block holds the image bytes [block_start, block_start + used): the end of the
 // image. Below block_start the image is in the file, or changed in a page.
 struct OutputStream {
@@ -41,6 +45,8 @@ struct OutputStream {
     bool read_failed;            // a read of the image failed
     std::uint64_t uses;          // pages used so far
     OutputPage *last_page;       // the page used last
+    OutputTap tap;               // sees the blocks as they go out, or nullptr
+    bool rewritten;              // a byte below block_start changed after it went out
     // Each page's start (NO_PAGE where it holds nothing) and when it was last used, side by side,
     // so that looking for a page reads two small arrays rather than a line of every page.
     std::uint64_t page_start[OUTPUT_PAGES];
@@ -66,6 +72,20 @@ inline bool output_failed() {
     return image_out.failed;
 }
 
+// Lets `tap` see every block of the image that goes to the file from now on.
+inline void tap_output(OutputTap tap) {
+    image_out.tap = tap;
+}
+
+// Where the image's bytes not yet gone to the file start, and whether a byte below that changed
+// after it had gone out.
+inline std::uint64_t output_flushed() {
+    return image_out.block_start;
+}
+inline bool output_rewritten() {
+    return image_out.rewritten;
+}
+
 // Whether reading the image back failed.
 inline bool output_read_failed() {
     return image_out.read_failed;
@@ -74,6 +94,18 @@ inline bool output_read_failed() {
 // How many bytes the output block takes before it must be written out.
 inline std::size_t output_room() {
     return OUTPUT_BLOCK - image_out.used;
+}
+
+// The output block's free space: returns where the next byte of the image goes, and sets `room`
+// to how many fit; a copy of 16 bytes may reach OUTPUT_SLACK past them.
+inline unsigned char *output_space(std::size_t &room) {
+    room = OUTPUT_BLOCK - image_out.used;
+    return image_out.block + image_out.used;
+}
+
+// Adds to the image the `count` bytes written at output_space().
+inline void output_commit(std::size_t count) {
+    image_out.used += count;
 }
 
 // Adds `length` bytes at the end of the output block.

@@ -2,6 +2,7 @@
 // CRC and sum engines, the project's own, built from each kind's parameters.
 #include "stamps.h"
 
+#include "crc_clmul.h"
 #include "hex_reader.h"
 #include "messages.h"
 
@@ -106,6 +107,9 @@ std::uint32_t load_be(const unsigned char *bytes) {
            std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
 }
 
+// Below this, carry-less multiplication saves less than it costs to start.
+constexpr std::size_t CLMUL_MIN = 256;
+
 // Feeds `count` bytes to the reflected CRC-32.
 std::uint32_t crc32_bytes(std::uint32_t crc, const unsigned char *bytes, std::size_t count) {
     const CrcTables &t = CRC32_TABLES;
@@ -137,6 +141,34 @@ std::uint32_t mpeg2_byte(std::uint32_t crc, unsigned char byte) {
     return crc << 8 ^ MPEG2_TABLES[0][(crc >> 24 ^ byte) & 0xFF];
 }
 
+// Feeds the longest prefix of `count` bytes that is whole 16-byte blocks to a 32-bit CRC by
+// carry-less multiplication, where the processor has it and there are enough: least significant
+// bit first (`kind` crc32), or most significant first, bytes (mpeg2) or words (stm32). Returns
+// how many bytes it took.
+std::size_t feed_folded(std::uint32_t &crc, int kind, const unsigned char *bytes,
+                        std::size_t count) {
+#if defined(QUORLIT_CLMUL)
+    if (!clmul_crc || count < CLMUL_MIN || !has_clmul()) return 0;
+    std::size_t blocks = count & ~std::size_t{15};
+    unsigned char rest[16];
+    if (kind == STAMP_CRC32) {
+        fold_reflected(crc, bytes, blocks, rest);
+        crc = crc32_bytes(0, rest, sizeof rest);
+        return blocks;
+    }
+    fold_forward(crc, bytes, blocks, kind == STAMP_STM32, rest);
+    crc = 0;
+    for (unsigned char byte : rest) crc = mpeg2_byte(crc, byte);
+    return blocks;
+#else
+    (void)crc;
+    (void)kind;
+    (void)bytes;
+    (void)count;
+    return 0;
+#endif
+}
+
 // Feeds one whole word (stm32, sum32), its bytes in memory order.
 void feed_word(CheckSum &sum, const unsigned char *bytes) {
     std::uint32_t word = load_le(bytes);
@@ -161,6 +193,10 @@ void feed_words(CheckSum &sum, const unsigned char *bytes, std::size_t count) {
         }
     }
     if (sum.kind == STAMP_STM32) {
+        std::size_t folded = feed_folded(sum.state, sum.kind, bytes, count);
+        bytes += folded;
+        count -= folded;
+        sum.fed += folded;
         std::size_t pairs = count / 8;
         sum.state = mpeg2_words(sum.state, bytes, pairs, true);
         bytes += 8 * pairs;
@@ -262,6 +298,10 @@ bool stamps_pad(const StampPlan &plan) {
     return false;
 }
 
+bool stamp_covers_image(int kind) {
+    return kind != STAMP_LEN32 && kind != STAMP_LPC;
+}
+
 bool stamps_fixed(const StampPlan &plan) {
     for (int i = 0; i < plan.count; ++i)
         if (plan.stamps[i].where != STAMP_AT_END) return true;
@@ -269,11 +309,6 @@ bool stamps_fixed(const StampPlan &plan) {
 }
 
 namespace {
-
-// Whether `kind` is a CRC or a sum, of which a run takes one.
-bool covers_image(int kind) {
-    return kind != STAMP_LEN32 && kind != STAMP_LPC;
-}
 
 // Sets the window offset of a stamp whose place is fixed (all but those at the image's end).
 // Returns false after printing why it is outside the window.
@@ -304,7 +339,7 @@ bool check_stamp_plan(StampPlan &plan, std::uint32_t flash_start, std::uint32_t 
         Stamp &stamp = plan.stamps[i];
         if (stamp.where != STAMP_AT_END && !place_fixed(stamp, flash_start, flash_size))
             return false;
-        if (covers_image(stamp.kind)) ++sums;
+        if (stamp_covers_image(stamp.kind)) ++sums;
         bool words = stamp.kind == STAMP_STM32 || stamp.kind == STAMP_SUM32;
         bool unaligned = from % 4 != 0 || (stamp.where != STAMP_AT_END && stamp.offset % 4 != 0);
         if (words && unaligned) {
@@ -348,13 +383,17 @@ void start_check(CheckSum &sum, int kind) {
 
 void feed_check(CheckSum &sum, const unsigned char *bytes, std::size_t count) {
     switch (sum.kind) {
-    case STAMP_CRC32:
-        sum.state = crc32_bytes(sum.state, bytes, count);
+    case STAMP_CRC32: {
+        std::size_t folded = feed_folded(sum.state, sum.kind, bytes, count);
+        sum.state = crc32_bytes(sum.state, bytes + folded, count - folded);
         break;
+    }
     case STAMP_MPEG2: {
-        std::size_t pairs = count / 8;
-        sum.state = mpeg2_words(sum.state, bytes, pairs, false);
-        for (std::size_t i = 8 * pairs; i < count; ++i) sum.state = mpeg2_byte(sum.state, bytes[i]);
+        std::size_t folded = feed_folded(sum.state, sum.kind, bytes, count);
+        std::size_t pairs = (count - folded) / 8;
+        sum.state = mpeg2_words(sum.state, bytes + folded, pairs, false);
+        for (std::size_t i = folded + 8 * pairs; i < count; ++i)
+            sum.state = mpeg2_byte(sum.state, bytes[i]);
         break;
     }
     case STAMP_CRC16_CCITT:

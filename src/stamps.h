@@ -71,6 +71,9 @@ bool parse_stamp_from(const char *text, StampPlan &plan);
 // Whether the plan holds a stamp at the window's last bytes, which pads the image.
 bool stamps_pad(const StampPlan &plan);
 
+// Whether `kind` is a CRC or a sum over the image (not len32 or lpc); a plan holds one at most.
+bool stamp_covers_image(int kind);
+
 // Whether the plan holds a stamp at a fixed place (all but those at the image's end).
 bool stamps_fixed(const StampPlan &plan);
 
@@ -82,6 +85,10 @@ bool check_stamp_plan(StampPlan &plan, std::uint32_t flash_start, std::uint32_t 
 // Prints each kind with its width, polynomial, initial value, reflection, final XOR and check
 // value (--list-stamps).
 void print_stamp_kinds();
+
+// Whether the 32-bit CRCs may use carry-less multiplication where the processor has it; the
+// tests turn it off to compare with the tables alone.
+inline bool clmul_crc = true;
 
 // A check value computed as bytes are fed to it.
 struct CheckSum {

@@ -226,6 +226,8 @@ CASES = [
     Case("stamp into a pipe", "-q --stamp crc32@end 8000000 1 in.hex -", EIGHT, "\nProblem with --stamp: the image must go to "
      "a file that can be read back, not -", 1, None, output="-"),
     Case("align 3", "--align 3 8000000 1 in.hex out.bin", EIGHT, OPTION + "--align 3", 1, None),
+    Case("stamp 2 GiB into the window", "--stamp crc32@+80000000 0 3145728 in.hex out.bin", END, TOO_LARGE, 2, b"",
+     start=0),
     Case("info: two files and a conflict", "--info in.hex b.hex", (EXT + r(0, 0xE002, "0203") + END, EXT + REC + REC +
      r(0, 0xE003, "04") + END), "\n1d00e000-1d00e000 1\n1d00e002-1d00e003 2\n4 data records, 5 data bytes, 2 runs\n"
      "b.hex:3: gives 1d00e000 again\nb.hex:4: gives 1d00e003 another value than in.hex:2\n", 0, None),
