@@ -268,6 +268,9 @@ Stop place_stamps(Image &image, StampPlan &plan) {
     }
     plan.length = at_end ? static_cast<std::uint32_t>((image.bytes_written + 3u) / 4 * 4)
                          : image.bytes_written;
+    // The stamps' bytes stay in the output block until their values are written: an output that
+    // cannot be read back (a pipe) takes stamps at the image's end too.
+    if (at_end) output_keep(static_cast<std::size_t>(end - image.bytes_written));
     if (at_end) grow_to(image, static_cast<std::uint32_t>(end));
     return {};
 }

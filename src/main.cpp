@@ -90,10 +90,14 @@ bool open_files(const CommandLine &line) {
         say("\nOutput is standard output %s: add --quiet to write the image there", line.out_name);
         return false;
     }
-    // Check values are computed over the image as written, read back from its file.
+    // Check values are taken of the image as it goes out; stamps inside it are written over it,
+    // which takes a file that can be read back.
     bool stamps = line.stamps.count > 0;
-    if (stamps && (is_dash(line.out_name) || !can_read_back(line.out_name))) {
-        say("\nProblem with --stamp: the image must go to a file that can be read back, not %s",
+    bool readable = !is_dash(line.out_name) && can_read_back(line.out_name);
+    if (stamps_fixed(line.stamps) && !readable) {
+        say("\nProblem with --stamp: a stamp inside the image needs the image in a file that can "
+            "be "
+            "read back, not %s",
             line.out_name);
         return false;
     }
@@ -115,7 +119,7 @@ bool open_files(const CommandLine &line) {
     // Records below the image's end are checked against the image as written, so it is read too
     // where it can be.
     bool in_place = writes_in_place(line.options, line.in_count) || stamps;
-    bool read_back = in_place && can_read_back(line.out_name);
+    bool read_back = in_place && readable;
     std::FILE *out_file = open_file(line.out_name, read_back ? "w+b" : "wb");
     if (out_file == nullptr) {
         say("\nCannot create output file %s", line.out_name);

@@ -103,6 +103,12 @@ inline unsigned char *output_space(std::size_t &room) {
     return image_out.block + image_out.used;
 }
 
+// Makes room for `count` (at most OUTPUT_BLOCK) bytes at the end of the output block, writing
+// the block out first where it has less, so that they stay in memory until it next fills.
+inline void output_keep(std::size_t count) {
+    if (count > OUTPUT_BLOCK - image_out.used) flush_output();
+}
+
 // Adds to the image the `count` bytes written at output_space().
 inline void output_commit(std::size_t count) {
     image_out.used += count;

@@ -223,8 +223,10 @@ CASES = [
     Case("stamp of no kind", "--stamp=crc99@end 8000000 1 in.hex out.bin", EIGHT, OPTION + "--stamp=crc99@end\n--stamp takes "
      "KIND@WHERE[=PLACEHOLDER]: KIND as quorlit --list-stamps lists, WHERE end, last, an address or +OFFSET (hexadecimal); 8 "
      "stamps at most", 1, None),
-    Case("stamp into a pipe", "-q --stamp crc32@end 8000000 1 in.hex -", EIGHT, "\nProblem with --stamp: the image must go to "
-     "a file that can be read back, not -", 1, None, output="-"),
+    Case("stamp at the end, into a pipe", "-q --stamp crc32@end 8000000 1 in.hex -", EIGHT, "", 0,
+     image("3132333435363738AFDAE09A"), output="-"),
+    Case("stamp in the last bytes, into a pipe", "-q --stamp crc32@last 8000000 1 in.hex -", EIGHT, "\nProblem with --stamp: "
+     "a stamp inside the image needs the image in a file that can be read back, not -", 1, None, output="-"),
     Case("align 3", "--align 3 8000000 1 in.hex out.bin", EIGHT, OPTION + "--align 3", 1, None),
     Case("stamp 2 GiB into the window", "--stamp crc32@+80000000 0 3145728 in.hex out.bin", END, TOO_LARGE, 2, b"",
      start=0),
