@@ -31,10 +31,10 @@ constexpr std::uint64_t reflected_fold(unsigned n) {
     return reflected << 1;
 }
 
-// Whether this processor has PCLMULQDQ and SSSE3.
+// Whether this processor has PCLMULQDQ and SSSE3: two bits of the C runtime's processor model
+// (no static of a function's own, whose guard would bring the C++ library into the process).
 inline bool has_clmul() {
-    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
-    return has;
+    return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
 }
 
 // Folds 128-bit `x` forward over the distance whose constants `k` holds (low, high qword), and

@@ -121,79 +121,115 @@ Stop place_piece(Image &image, std::uint32_t address, const std::uint8_t *bytes,
     return stop_in_input(code, value, image.input);
 }
 
+// The bounds of the plain records under one base: where the image may grow to, whether records
+// go to the run list (in any order, or under stamps), how far a record's data may reach past its
+// base's address field 0, and the window offset of that field 0.
+struct PlainBounds {
+    std::uint64_t limit;
+    bool track;
+    std::uint32_t field_end_max;
+    std::uint32_t base_offset;
+};
+
+// What the loop over plain records keeps in registers: the image's end, where a record must start
+// to continue the streak (see streak_start), and how many records were taken.
+struct Streak {
+    std::uint32_t written;
+    std::uint32_t end;
+    std::uint64_t placed;
+};
+
+// Copies the plain records that continue the image into the output block's free space, calling
+// nothing, until one does not. Returns that one's byte count, its bytes in `bytes` and its
+// window offset in `offset`; or 0 where the next record is not plain.
+QUORLIT_INLINE unsigned copy_streak(InputCursor &at, const PlainBounds &bounds, PlainCount &seen,
+                                    std::uint8_t *bytes, Streak &streak, std::uint32_t &offset) {
+    // Locals, so that the state stays in registers across records.
+    const PlainBounds limits = bounds;
+    InputCursor cursor = at;
+    std::uint32_t end = streak.end;
+    std::uint64_t placed = streak.placed;
+    std::size_t room = 0;
+    unsigned char *to = output_space(room);
+    std::size_t used = 0;
+    unsigned count = 0;
+    std::uint32_t record_offset = 0;
+    for (;;) {
+        std::uint32_t field = 0;
+        count = take_plain_record(cursor, limits.field_end_max, seen, bytes, field);
+        if (count == 0) break;
+        ++placed;
+        record_offset = limits.base_offset + field;
+        if (record_offset != end || limits.track ||
+            std::uint64_t{record_offset} + count > limits.limit || count > room - used)
+            break;
+        std::memcpy(to + used, bytes + 4, 16);
+        if (count > 16) std::memcpy(to + used + 16, bytes + 20, count - 16);
+        used += count;
+        end = record_offset + count;
+    }
+    output_commit(used);
+    if (used != 0) streak.written = end;
+    streak.end = end;
+    streak.placed = placed;
+    at = cursor;
+    offset = record_offset;
+    return count;
+}
+
+// Places a plain record of `count` bytes at window offset `offset` that does not simply continue
+// the image in the output block: it may still continue it, or start after a hole; the rest is
+// placed as the character reader's records are, with hex_in moved on to `at`. Returns the stop.
+Stop place_taken(Image &image, const PlainBounds &bounds, const InputCursor &at, Streak &streak,
+                 std::uint32_t offset, const std::uint8_t *data, unsigned count) {
+    bool inside = std::uint64_t{offset} + count <= bounds.limit;
+    bool track = bounds.track;
+    if (offset == streak.end && inside && (!track || add_run(offset, offset + count - 1))) {
+        output_append_16(data, count);
+        streak.written = offset + count;
+        streak.end = streak.written;
+        return {};
+    }
+    end_streak(image.checks, streak.end);
+    if (inside && offset >= streak.written && (!track || add_run(offset, offset + count - 1))) {
+        note_inside(image.checks, {image.flash_start + offset, offset, count});
+        output_fill(image.options.fill, offset - streak.written);
+        output_append_16(data, count);
+        streak.written = offset + count;
+        streak.end = streak.written;
+        return {};
+    }
+    input_resume(at);
+    image.bytes_written = streak.written;
+    Stop stop = place_piece(image, image.flash_start + offset, data, count);
+    streak.written = image.bytes_written;
+    streak.end = streak_start(image.checks, streak.written);
+    return stop;
+}
+
 // Places the data records that follow in hex_in as long as each is plainly good (see
 // take_plain_record) under a base that does not wrap it. Those that continue the image inside
 // the window go straight to the output block; the rest are placed as the character reader's
 // are. Leaves hex_in at the first record that is not plainly good. Returns the stop.
 Stop place_plain_records(Image &image, const AddressBase &base) {
-    // Locals, so that the state stays in registers across records.
-    const std::uint32_t flash_start = image.flash_start;
-    // The image's end may grow up to here.
     const std::uint64_t limit = image.flash_size < IMAGE_MAX ? image.flash_size : IMAGE_MAX;
-    // Records in any order, or under stamps, are kept in the run list.
-    const bool track = image.options.any_order || image.options.track_runs;
-    const std::uint32_t field_end_max = plain_field_end(base);
-    // The window offset of the base's address field 0.
-    const std::uint32_t base_offset = base.base - flash_start;
-    std::uint32_t written = image.bytes_written;
-    std::uint32_t streak_end = streak_start(image.checks, written);
+    const PlainBounds bounds = {limit, image.options.any_order || image.options.track_runs,
+                                plain_field_end(base), base.base - image.flash_start};
+    Streak streak = {image.bytes_written, streak_start(image.checks, image.bytes_written), 0};
     InputCursor at = input_cursor();
     PlainCount seen;
     std::uint8_t bytes[PLAIN_BYTES];
     static_assert(DECODE_WRITES_PAST >= 15, "a copy of 16 data bytes reads within bytes");
-    std::uint64_t placed = 0;
     Stop stop;
     while (!stopped(stop)) {
-        // A streak: records that continue the image where the output block has room for them,
-        // copied in a loop that calls nothing.
-        std::size_t room = 0;
-        unsigned char *to = output_space(room);
-        std::size_t used = 0;
-        std::uint32_t field = 0;
-        unsigned count = 0;
         std::uint32_t offset = 0;
-        for (;;) {
-            count = take_plain_record(at, field_end_max, seen, bytes, field);
-            if (count == 0) break;
-            ++placed;
-            offset = base_offset + field;
-            if (offset != streak_end || track || std::uint64_t{offset} + count > limit ||
-                count > room - used)
-                break;
-            std::memcpy(to + used, bytes + 4, 16);
-            if (count > 16) std::memcpy(to + used + 16, bytes + 20, count - 16);
-            used += count;
-            written = offset + count;
-            streak_end = written;
-        }
-        output_commit(used);
+        unsigned count = copy_streak(at, bounds, seen, bytes, streak, offset);
         if (count == 0) break;
-        const std::uint8_t *data = bytes + 4;
-        bool inside = std::uint64_t{offset} + count <= limit;
-        if (offset == streak_end && inside && (!track || add_run(offset, offset + count - 1))) {
-            output_append_16(data, count);
-            written = offset + count;
-            streak_end = written;
-            continue;
-        }
-        end_streak(image.checks, streak_end);
-        if (inside && offset >= written && (!track || add_run(offset, offset + count - 1))) {
-            note_inside(image.checks, {flash_start + offset, offset, count});
-            output_fill(image.options.fill, offset - written);
-            output_append_16(data, count);
-            written = offset + count;
-            streak_end = written;
-            continue;
-        }
-        input_resume(at);
-        image.bytes_written = written;
-        stop = place_piece(image, flash_start + offset, data, count);
-        written = image.bytes_written;
-        streak_end = streak_start(image.checks, written);
+        stop = place_taken(image, bounds, at, streak, offset, bytes + 4, count);
     }
-    end_streak(image.checks, streak_end);
-    plain_records_placed += placed;
-    image.bytes_written = written;
+    end_streak(image.checks, streak.end);
+    plain_records_placed += streak.placed;
+    image.bytes_written = streak.written;
     input_resume(at);
     return stop;
 }
