@@ -83,7 +83,7 @@ inline bool add_run(std::uint32_t first, std::uint32_t last) {
     AddressRun &tail = leaf.runs[leaf.count - 1];
     if (first <= tail.first || tail.last == 0xFFFFFFFFu || first > tail.last + 1)
         return insert_run(first, last);
-    if (last > tail.last) tail.last = last;
+    tail.last = last > tail.last ? last : tail.last;
     return true;
 }
 

@@ -409,7 +409,8 @@ int parse_command_line(int argc, char **argv, CommandLine &line) {
 const char *output_argument(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--info") == 0) return nullptr;
-        if (is_output_option(argv[i]) && i + 1 < argc) return argv[i + 1];
+        // argv[argc] is a null pointer: -o last names nothing.
+        if (is_output_option(argv[i])) return argv[i + 1];
         if (std::strncmp(argv[i], "--output=", 9) == 0) return argv[i] + 9;
     }
     return argc > 4 ? argv[argc - 1] : nullptr;

@@ -86,7 +86,7 @@ int place_bytes(Image &image, std::uint32_t address, const std::uint8_t *bytes, 
     std::uint32_t below = 0; // the bytes that go below the image's end
     if (offset < bytes_written)
         below = bytes_written - offset < inside ? bytes_written - offset : inside;
-    if (below > 0) {
+    if (below != 0) {
         int stop = STOP_NONE;
         std::uint32_t changes = count_changes(offset, bytes, below, options.replace, detail, stop);
         if (stop != STOP_NONE) return stop;

@@ -174,7 +174,7 @@ bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::siz
             std::memcpy(page->bytes + index + from, bytes + from, to - from);
             if (page->dirty_to == page->dirty_from || index + from < page->dirty_from)
                 page->dirty_from = index + from;
-            if (index + to > page->dirty_to) page->dirty_to = index + to;
+            page->dirty_to = index + to > page->dirty_to ? index + to : page->dirty_to;
         }
         offset += part;
         bytes += part;

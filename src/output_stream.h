@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
-// Pages of 16 KiB, so that records that go back over a long stretch (records in reverse order, a
-// merge) cost few reads; 64 of them (1 MiB, within the memory bound), the least recently used one
-// giving way, so that records that cycle over as many places cost no reads or writes. A page is
-// written back only where a byte changed.
+// 64 pages, the least recently used one giving way, so that records that cycle over as many
+// places cost no reads or writes; of 8 KiB, so that records that go back over a long stretch
+// (records in reverse order, a merge) cost few reads, and all of them (512 KiB) keep the run's
+// peak memory under 4 MiB. A page is written back only where a byte changed.
 constexpr std::size_t OUTPUT_BLOCK = 32 * 1024;
 constexpr std::size_t OUTPUT_SLACK = 16; // a copy of 16 bytes may reach this far past the block
-constexpr std::size_t OUTPUT_PAGE = 16 * 1024;
+constexpr std::size_t OUTPUT_PAGE = 8 * 1024;
 constexpr std::size_t OUTPUT_PAGES = 64;
 constexpr std::size_t PAGE_HINTS = 1024;
 static_assert(OUTPUT_PAGES <= 256, "a hint names a page in a byte");

@@ -140,8 +140,14 @@ CASES = [
     Case("-o twice", "-o out.bin -o b.hex 1d00e000 1 in.hex", (ONE, ONE), OPTION + "-o", 1, None),
     Case("output is a HEX file", "1d00e000 1 b.hex in.hex", (ONE, ONE), "\nOutput is an Intel HEX file in.hex\nname the image "
      "another file, or remove this one first", 1, None),
+    Case("output is a HEX file of 16-byte records", "1d00e000 1 b.hex in.hex", (ONE, r(0, 0, "00" * 16) + END),
+     "\nOutput is an Intel HEX file in.hex\nname the image another file, or remove this one first", 1, None),
+    Case("an S-record file's last record alone", "1d00e000 1 in.hex out.bin", "S9", NOT_HEX % "in.hex" + "\nit holds "
+     "S-records (S0 to S9 lines), not Intel HEX records", 1, None),
     Case("input and output swapped", "1d00e000 1 b.hex in.hex", (ONE, "\x00\x20\x00\x20:\x7f\x00"), NOT_HEX % "b.hex"
      + "\nit holds binary data: is it an image, given as an input?", 1, None, derive=False),
+    Case("the second input is empty", "-o out.bin 1d00e000 1 in.hex b.hex", (ONE, ""), NOT_HEX % "b.hex" + "\nit is empty", 1,
+     None),
     Case("ELF input", "1d00e000 1 in.hex out.bin", "\x7fELF\x02\x01\x01" + "\x00" * 9, NOT_HEX % "in.hex" +
      "\nit is an ELF file: objcopy -O ihex makes Intel HEX of it", 1, None, derive=False),
     Case("S-record input", "1d00e000 1 in.hex out.bin", "S00600004844521B\nS1130000285F245F2212226A000424290008237C2A\n",
