@@ -1,3 +1,4 @@
+// The list of address runs: finding a run, and adding one where it does not extend the last.
 #include "address_runs.h"
 
 #include <cstring>

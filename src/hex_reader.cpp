@@ -1,4 +1,5 @@
-// The character reader of Intel HEX records, the judge of every record not taken whole.
+// The character reader of Intel HEX records, the judge of every record not taken whole, and what
+// the start of a file looks like.
 #include "hex_reader.h"
 
 namespace {
