@@ -91,11 +91,6 @@ inline bool output_read_failed() {
     return image_out.read_failed;
 }
 
-// How many bytes the output block takes before it must be written out.
-inline std::size_t output_room() {
-    return OUTPUT_BLOCK - image_out.used;
-}
-
 // The output block's free space: returns where the next byte of the image goes, and sets `room`
 // to how many fit; a copy of 16 bytes may reach OUTPUT_SLACK past them.
 inline unsigned char *output_space(std::size_t &room) {
