@@ -15,7 +15,7 @@ constexpr std::uint64_t NO_PAGE = ~std::uint64_t{0};
 void open_output(std::FILE *file, bool readable) {
     OutputStream &out = image_out;
     out.file = file;
-    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
     out.block_start = 0;
     out.used = 0;
     out.file_position = 0;
@@ -23,6 +23,7 @@ void open_output(std::FILE *file, bool readable) {
     out.readable = readable;
     out.tap = nullptr;
     out.rewritten = false;
+    out.sparse = false;
     out.read_failed = false;
     out.uses = 0;
     out.last_page = nullptr;
@@ -36,10 +37,16 @@ void open_output(std::FILE *file, bool readable) {
     std::memset(out.page_hint, 0, sizeof out.page_hint);
 }
 
+void open_output_to(OutputTap sink, bool keep_fill) {
+    open_output(nullptr, false);
+    image_out.tap = sink;
+    image_out.sparse = !keep_fill;
+}
+
 void flush_output() {
     OutputStream &out = image_out;
     if (out.used > 0 && out.tap != nullptr) out.tap(out.block_start, out.block, out.used);
-    if (out.used > 0 && !out.failed) {
+    if (out.used > 0 && !out.failed && out.file != nullptr) {
         // Image offsets stay below 2 GiB, so they fit a long on every platform.
         if (out.file_position != out.block_start &&
             std::fseek(out.file, static_cast<long>(out.block_start), SEEK_SET) != 0) {
@@ -54,6 +61,12 @@ void flush_output() {
 }
 
 void output_fill(unsigned char fill, std::uint64_t length) {
+    // A hole that is not kept: the data before it go out, and the image skips it.
+    if (image_out.sparse) {
+        flush_output();
+        image_out.block_start += length;
+        return;
+    }
     while (length > 0) {
         if (image_out.used == OUTPUT_BLOCK) flush_output();
         std::size_t room = OUTPUT_BLOCK - image_out.used;
@@ -183,9 +196,14 @@ bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::siz
     return true;
 }
 
-bool close_output() {
+bool settle_output() {
     for (OutputPage &page : image_out.pages) write_back(page);
     flush_output();
-    if (std::fclose(image_out.file) != 0) image_out.failed = true;
+    return !image_out.failed;
+}
+
+bool close_output() {
+    settle_output();
+    if (image_out.file != nullptr && std::fclose(image_out.file) != 0) image_out.failed = true;
     return !image_out.failed;
 }

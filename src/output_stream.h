@@ -47,6 +47,7 @@ struct OutputStream {
     OutputPage *last_page;       // the page used last
     OutputTap tap;               // sees the blocks as they go out, or nullptr
     bool rewritten;              // a byte below block_start changed after it went out
+    bool sparse;                 // fill is not kept: the image skips its holes (no file)
     // Each page's start (NO_PAGE where it holds nothing) and when it was last used, side by side,
     // so that looking for a page reads two small arrays rather than a line of every page.
     std::uint64_t page_start[OUTPUT_PAGES];
@@ -63,6 +64,15 @@ extern OutputStream image_out;
 
 // Takes over an open file as image_out; `readable` where it was opened for reading too.
 void open_output(std::FILE *file, bool readable);
+
+// Opens image_out without a file: its blocks go to `sink` alone, and fill is skipped rather than
+// handed on unless `keep_fill`. Nothing below the block can be read back.
+void open_output_to(OutputTap sink, bool keep_fill);
+
+// The file of image_out, or nullptr where its blocks go to a sink.
+inline std::FILE *output_file() {
+    return image_out.file;
+}
 
 // Writes the block to the file; a failure is recorded in image_out.failed.
 void flush_output();
@@ -146,6 +156,10 @@ std::size_t output_at(std::uint64_t offset, const unsigned char *&bytes);
 // Writes `count` bytes over the image at `offset`, below its end. Returns false when the image
 // cannot be read back there (see output_at).
 bool output_overwrite(std::uint64_t offset, const unsigned char *bytes, std::size_t count);
+
+// Writes the rest of the output to its file, which stays open. Returns false when any write,
+// seek or read failed.
+bool settle_output();
 
 // Writes the rest of the output and closes its file. Returns false when any write, seek, read or
 // the close failed.
