@@ -125,6 +125,7 @@ int next_record(RecordWalk &walk) {
             walk.count = static_cast<std::uint8_t>(count);
             walk.data = walk.plain + 4;
             walk.place = {base.base + field, count, base.base};
+            walk.field = field;
             return RECORD_DATA;
         }
     }
@@ -133,6 +134,7 @@ int next_record(RecordWalk &walk) {
     int result = read_hex_record(address, walk.exact, walk.count, walk.first);
     walk.first = false;
     walk.data = walk.exact;
+    walk.field = address;
     if (result == RECORD_SEGMENT_BASE || result == RECORD_LINEAR_BASE) {
         base.segmented = result == RECORD_SEGMENT_BASE;
         base.base = address << (base.segmented ? 4 : 16);

@@ -22,9 +22,9 @@
 //   00  data: the bytes go to base + AAAA, base + AAAA + 1, ... (modulo 2^32)
 //   01  end of file, when its byte count is 0
 //   02  extended segment address: base = 16-bit value << 4
-//   03  start segment address (CS:IP); ignored
+//   03  start segment address (CS:IP); no image content
 //   04  extended linear address: base = 16-bit value << 16
-//   05  start linear address (EIP); ignored
+//   05  start linear address (EIP); no image content
 #ifndef QUORLIT_HEX_READER_H
 #define QUORLIT_HEX_READER_H
 
@@ -135,6 +135,7 @@ struct RecordWalk {
     DataPlace place;
     const std::uint8_t *data = nullptr;  // the data of the record read last
     std::uint8_t count = 0;              // and their count
+    std::uint32_t field = 0;             // its address field (02 and 04: the value it gives)
     bool first = true;                   // no record read yet
     PlainCount seen;                     // of plain records
     std::uint8_t plain[PLAIN_BYTES];     // a plain record's bytes

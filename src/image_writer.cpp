@@ -402,6 +402,28 @@ Stop write_stamp(const Image &image, const StampPlan &plan, Stamp &stamp) {
     return {};
 }
 
+// Keeps the start address record of type `type` that `walk` read last. Within one input a later
+// one replaces it, as in a file of images put one after another; one of another input that
+// differs is a conflict, as data given another value is, unless values replace others. Returns
+// the stop.
+Stop note_start(Image &image, int type, const RecordWalk &walk) {
+    StartRecord &start = image.start;
+    bool same = start.type == type && start.field == walk.field && start.count == walk.count &&
+                std::memcmp(start.data, walk.data, walk.count) == 0;
+    bool other_input = start.type >= 0 && start.place.input != image.input;
+    if (other_input && !same && !image.options.replace) {
+        Stop stop = stop_in_input(CONVERT_START_CHANGED, 0, image.input);
+        stop.earlier = start.place;
+        return stop;
+    }
+    start.type = type;
+    start.field = walk.field;
+    start.count = walk.count;
+    std::memcpy(start.data, walk.data, walk.count);
+    start.place = {image.input, input_position()};
+    return {};
+}
+
 } // namespace
 
 bool writes_in_place(const ImageOptions &options, int inputs) {
@@ -410,7 +432,7 @@ bool writes_in_place(const ImageOptions &options, int inputs) {
 
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,
                  const ImageOptions &options) {
-    image = {flash_start, flash_size, options, 0, 0, {}};
+    image = {flash_start, flash_size, options, 0, 0, {}, {}};
     image.options.any_order = writes_in_place(options, input_count());
     start_checks(image.checks, flash_size);
     clear_runs();
@@ -426,6 +448,11 @@ Stop convert_hex_to_image(Image &image) {
         int result = next_record(walk);
         if (result == RECORD_END) return {};
         if (result < 0) return stop_in_input(result, walk.count, image.input);
+        bool start = result == RECORD_SEGMENT_START || result == RECORD_LINEAR_START;
+        if (start && image.options.carry_start) {
+            Stop stop = note_start(image, result, walk);
+            if (stopped(stop)) return stop;
+        }
         // Only data bytes move the image; other records carry no image content.
         if (result != RECORD_DATA || walk.count == 0) continue;
         const DataPlace &place = walk.place;

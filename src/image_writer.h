@@ -16,6 +16,16 @@ struct ImageOptions {
     bool replace = false;     // with any_order: a later value replaces an earlier one
     std::uint32_t align = 0;  // round the image's end up to a multiple of this (0: not)
     bool track_runs = false;  // keep the data's runs also in order (to find data under stamps)
+    bool carry_start = false; // keep the inputs' start address record, for Intel HEX output
+};
+
+// The start address record (type 03 or 05) that the inputs gave, as they gave it, and where.
+struct StartRecord {
+    int type = -1; // none
+    std::uint32_t field = 0;
+    std::uint8_t count = 0;
+    std::uint8_t data[255];
+    RecordPlace place;
 };
 
 // The image of the window [flash_start, flash_start + flash_size) as it grows over a conversion:
@@ -27,6 +37,7 @@ struct Image {
     std::uint32_t bytes_written = 0; // the image's length so far
     int input = 0;                   // the input being read
     WindowChecks checks;             // the data around the window
+    StartRecord start;               // with options.carry_start
 };
 
 // How many plain records were placed (see take_plain_record); the tests count them.
@@ -36,6 +47,12 @@ inline std::uint64_t plain_records_placed = 0;
 // place: asked for, or where values replace others, or where several inputs give the image. The
 // output is then read back too, where it can be.
 bool writes_in_place(const ImageOptions &options, int inputs);
+
+// Whether Intel HEX output of an image made with `options` writes its fill as data: where the fill
+// is not FF, the erased value a programmer leaves, or the image is padded.
+inline bool writes_fill(const ImageOptions &options) {
+    return options.pad || options.fill != 0xFF;
+}
 
 // Starts an empty image of the window on image_out, for the inputs of input_files.
 void start_image(Image &image, std::uint32_t flash_start, std::uint32_t flash_size,

@@ -25,6 +25,7 @@ const char *stop_message(int stop) {
     if (stop == CONVERT_PAST_WINDOW)
         return "\nAttempt to grow the image past the window's end error";
     if (stop == CONVERT_PART_WORD) return "\nAttempt to stamp a part of a word error";
+    if (stop == CONVERT_START_CHANGED) return "\nAttempt to change the start address error";
     return "\nCheck sum or other error error";
 }
 
@@ -59,6 +60,13 @@ const char *stop_reason(char (&text)[PLACE_TEXT + 128], const Stop &stop) {
         char where[PLACE_TEXT];
         place_text(where, stop.earlier);
         std::snprintf(text, sizeof text, "record changes the data at %x written by %s", stop.value,
+                      where);
+    } else if (code == CONVERT_START_CHANGED) {
+        char where[PLACE_TEXT];
+        place_text(where, stop.earlier);
+        std::snprintf(text, sizeof text,
+                      "start address record differs from the one at %s; --overlap=replace takes "
+                      "the later",
                       where);
     } else if (code == CONVERT_STAMP_ON_DATA) {
         std::snprintf(text, sizeof text,

@@ -28,6 +28,7 @@ constexpr int CONVERT_WRITE_FAILED = -21;  // a write failed, so the image canno
 constexpr int CONVERT_STAMP_ON_DATA = -22; // a stamp's bytes fall on data from the inputs
 constexpr int CONVERT_PAST_WINDOW = -23;   // stamps at the end, or --align, pass the window's end
 constexpr int CONVERT_PART_WORD = -24;     // a check value of words covers a part of one
+constexpr int CONVERT_START_CHANGED = -25; // a start address record differs from an earlier one
 
 // Where a record stands: its input, and the input position just after it (0: nowhere).
 struct RecordPlace {
@@ -50,7 +51,8 @@ struct Stop {
     bool input_failed = false;     // or a read of it failed
     std::uint32_t image_end = 0;   // the flash address after the image, as it stopped
     const char *subject = nullptr; // the stamp or option that stopped it
-    RecordPlace earlier = {-1, 0}; // the record that first gave the data that it would change
+    RecordPlace earlier = {-1, 0}; // the record that first gave the data that it would change,
+                                   // or the start address record that it would change
 };
 
 // Whether a run stopped on an error.
