@@ -4,6 +4,7 @@
 #include "hex_reader.h"
 #include "messages.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -112,10 +113,12 @@ void print_usage() {
 }
 
 void print_help() {
-    say("quorlit %s: the flat binary image of a window of flash memory, from Intel HEX files\n"
+    say("quorlit %s: the flat binary image of a window of flash memory, or its Intel HEX,\n"
+        "from Intel HEX files\n"
         "\n"
         "usage: quorlit [OPTIONS] START SIZE IN.hex OUT.bin\n"
         "       quorlit [OPTIONS] START SIZE IN.hex [MORE.hex ...] -o OUT.bin\n"
+        "       quorlit --hex [OPTIONS] START SIZE IN.hex [MORE.hex ...] -o OUT.hex\n"
         "       quorlit --info [--strict] IN.hex [MORE.hex ...]\n"
         "\n"
         "  START    the window's first address: 1 to 8 hexadecimal digits, 0x optional\n"
@@ -142,6 +145,11 @@ void print_help() {
         "               PLACEHOLDER, the value of data that the stamp may replace\n"
         "  --stamp-from ADDR|+OFF  start the check values' range there\n"
         "  --align N    round the image's end up to a multiple of N (a power of two)\n"
+        "  --hex        write OUT as Intel HEX: the image's data at their addresses,\n"
+        "               16 bytes a record, and the inputs' start address record; holes\n"
+        "               left out where the fill is FF without --pad (OUT.hex, .ihx or\n"
+        "               .ihex needs it; -o replaces an Intel HEX file of that name)\n"
+        "  --crlf       end the lines of --hex output with CR LF, not LF\n"
         "  --quiet, -q  print nothing after a good run\n"
         "  --info       list the data address runs of the inputs, and what a conversion\n"
         "               of them would meet; writes no image\n"
@@ -247,6 +255,11 @@ int parse_option(int argc, char **argv, int i, CommandLine &line) {
         line.strict = true;
     } else if (std::strcmp(word, "--info") == 0) {
         line.info = true;
+    } else if (std::strcmp(word, "--hex") == 0) {
+        line.hex = true;
+        line.options.carry_start = true;
+    } else if (std::strcmp(word, "--crlf") == 0) {
+        line.crlf = true;
     } else if (is_output_option(word) || std::strncmp(word, "--output=", 9) == 0) {
         return parse_output(argc, argv, i, line);
     } else if (takes_value(word, "--stamp") || takes_value(word, "--stamp-from") ||
@@ -316,8 +329,9 @@ bool option_among_files(char **argv, int first, int end, const char *before) {
 // Reads the files of --info from argv[first] on. Returns COMMAND_RUN, or prints the problem and
 // returns EXIT_USAGE.
 int parse_info(int argc, char **argv, int first, CommandLine &line) {
-    if (line.out_name != nullptr) {
-        say("\nProblem with option -o: --info writes no image");
+    if (line.out_name != nullptr || line.hex || line.crlf) {
+        const char *option = line.out_name != nullptr ? "-o" : line.hex ? "--hex" : "--crlf";
+        say("\nProblem with option %s: --info writes no image", option);
         return EXIT_USAGE;
     }
     if (first == argc) {
@@ -364,8 +378,9 @@ int parse_conversion(int argc, char **argv, int first, CommandLine &line) {
     if (!check_stamp_plan(line.stamps, line.flash_start, line.flash_size)) return EXIT_USAGE;
     // A stamp in the window's last bytes pads the image up to them.
     if (stamps_pad(line.stamps)) line.options.pad = true;
-    // Stamps at fixed places must not fall on data: the run list says where data lies.
-    line.options.track_runs = stamps_fixed(line.stamps);
+    // Stamps at fixed places must not fall on data: the run list says where data lies. Intel HEX
+    // of a stamped image is written from it too.
+    line.options.track_runs = stamps_fixed(line.stamps) || (line.hex && line.stamps.count > 0);
     // The last of several files is no output unless an option names it: a forgotten OUT.bin
     // would overwrite an input.
     if (!named && end - first > 4) {
@@ -375,7 +390,12 @@ int parse_conversion(int argc, char **argv, int first, CommandLine &line) {
     }
     line.in_names = argv + first + 2;
     line.in_count = named ? end - first - 2 : 1;
+    line.out_by_option = named;
     if (!named) line.out_name = argv[first + 3];
+    if (line.crlf && !line.hex) {
+        say("\nProblem with option --crlf: it ends the lines of --hex output");
+        return EXIT_USAGE;
+    }
     return COMMAND_RUN;
 }
 
@@ -404,6 +424,18 @@ int parse_command_line(int argc, char **argv, CommandLine &line) {
     if (first == 0) return EXIT_USAGE;
     if (line.info) return parse_info(argc, argv, first, line);
     return parse_conversion(argc, argv, first, line);
+}
+
+bool named_as_hex(const char *name) {
+    std::size_t length = std::strlen(name);
+    for (const char *ending : {".hex", ".ihx", ".ihex"}) {
+        std::size_t size = std::strlen(ending);
+        bool same = length >= size;
+        for (std::size_t i = 0; same && i < size; ++i)
+            same = std::tolower(static_cast<unsigned char>(name[length - size + i])) == ending[i];
+        if (same) return true;
+    }
+    return false;
 }
 
 const char *output_argument(int argc, char **argv) {

@@ -6,8 +6,8 @@
 //   quorlit --help | --version
 //
 // OPTIONS: --pad, --fill XX, --any-order, --overlap=error|replace, --strict, --quiet,
-// --stamp KIND@WHERE[=PLACEHOLDER], --stamp-from ADDR|+OFF, --align N, and -o OUT.bin, which may
-// also follow the inputs. quorlit --list-stamps lists the kinds of --stamp.
+// --stamp KIND@WHERE[=PLACEHOLDER], --stamp-from ADDR|+OFF, --align N, --hex, --crlf, and
+// -o OUT.bin, which may also follow the inputs. quorlit --list-stamps lists the kinds of --stamp.
 #ifndef QUORLIT_COMMAND_LINE_H
 #define QUORLIT_COMMAND_LINE_H
 
@@ -33,7 +33,10 @@ struct CommandLine {
     char **in_names = nullptr;    // the inputs, in the order given
     int in_count = 0;
     const char *out_name = nullptr;
-    StampPlan stamps; // --stamp, --stamp-from
+    bool out_by_option = false; // -o named the output
+    bool hex = false;           // --hex: the output is Intel HEX
+    bool crlf = false;          // --crlf: its lines end in CR LF
+    StampPlan stamps;           // --stamp, --stamp-from
 };
 
 // What parse_hex_address returns.
@@ -62,6 +65,9 @@ bool parse_align(const char *text, std::uint32_t &align);
 // Reads the command line into `line` and returns COMMAND_RUN; or prints the usage text, the help,
 // the version or the problem with an argument, and returns the exit status.
 int parse_command_line(int argc, char **argv, CommandLine &line);
+
+// Whether the name ends in .hex, .ihx or .ihex, in any case.
+bool named_as_hex(const char *name);
 
 // Returns the name of the output as the command line gives it, before it is read: where the
 // messages go depends on it. nullptr for --info, or too few arguments.

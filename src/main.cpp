@@ -6,12 +6,14 @@
 #include "command_line.h"
 #include "hex_reader.h"
 #include "hex_survey.h"
+#include "hex_writer.h"
 #include "image_writer.h"
 #include "input_files.h"
 #include "messages.h"
 #include "platform_files.h"
 #include "streams.h"
 
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -78,6 +80,32 @@ bool holds_hex(const char *name) {
     return looks == LOOKS_HEX && good_first;
 }
 
+// Opens the output of a conversion to Intel HEX. An image written in order goes out as it grows;
+// one written `in_place` is built in a temporary file first. Returns false after printing why it
+// cannot, with the inputs closed and no file changed.
+bool open_hex_output(const CommandLine &line, bool in_place) {
+    std::FILE *image = in_place ? open_temporary(line.out_name) : nullptr;
+    if (in_place && image == nullptr) {
+        say("\nCannot create a temporary file for the image of %s", line.out_name);
+        close_inputs();
+        return false;
+    }
+    std::FILE *out_file = open_file(line.out_name, "wb");
+    if (out_file == nullptr) {
+        if (image != nullptr) std::fclose(image);
+        say("\nCannot create output file %s", line.out_name);
+        close_inputs();
+        return false;
+    }
+    start_hex(out_file, line.flash_start, line.crlf);
+    if (in_place) {
+        open_output(image, true);
+    } else {
+        open_output_to(write_hex_data, writes_fill(line.options));
+    }
+    return true;
+}
+
 // Opens the files of a conversion: the inputs and image_out. Returns false after printing why
 // it cannot, with none open and no file changed.
 bool open_files(const CommandLine &line) {
@@ -94,7 +122,8 @@ bool open_files(const CommandLine &line) {
     // which takes a file that can be read back.
     bool stamps = line.stamps.count > 0;
     bool readable = !is_dash(line.out_name) && can_read_back(line.out_name);
-    if (stamps_fixed(line.stamps) && !readable) {
+    // Intel HEX is written from an image built in a file of its own, which is read back.
+    if (stamps_fixed(line.stamps) && !readable && !line.hex) {
         say("\nProblem with --stamp: a stamp inside the image needs the image in a file that can "
             "be "
             "read back, not %s",
@@ -110,15 +139,25 @@ bool open_files(const CommandLine &line) {
         }
     }
     // A binary image never replaces an Intel HEX file: the output and an input swapped, say.
-    if (holds_hex(line.out_name)) {
+    // Intel HEX does where -o names it, which no swap of two file names gives.
+    if (holds_hex(line.out_name) && !(line.hex && line.out_by_option)) {
         say("\nOutput is an Intel HEX file %s", line.out_name);
-        say("\nname the image another file, or remove this one first");
+        say(line.hex ? "\nname it with -o to write the new Intel HEX over it"
+                     : "\nname the image another file, or remove this one first");
+        close_inputs();
+        return false;
+    }
+    // A binary image named as Intel HEX is a forgotten --hex.
+    if (!line.hex && named_as_hex(line.out_name)) {
+        say("\nOutput is named as Intel HEX %s", line.out_name);
+        say("\nadd --hex to write Intel HEX there, or name the image .bin");
         close_inputs();
         return false;
     }
     // Records below the image's end are checked against the image as written, so it is read too
     // where it can be.
     bool in_place = writes_in_place(line.options, line.in_count) || stamps;
+    if (line.hex) return open_hex_output(line, in_place);
     bool read_back = in_place && readable;
     std::FILE *out_file = open_file(line.out_name, read_back ? "w+b" : "wb");
     if (out_file == nullptr) {
@@ -130,11 +169,31 @@ bool open_files(const CommandLine &line) {
     return true;
 }
 
-// Prints the report of a conversion that wrote `count` bytes.
-void print_report(const CommandLine &line, std::uint32_t count) {
+// Prints the report of a conversion that wrote `count` bytes, and with --hex the start address
+// record of type `start_type` it carried (-1: none).
+void print_report(const CommandLine &line, std::uint32_t count, int start_type) {
     say("\n\n%s created ", line.out_name);
     say("\nFrom %x to %x ", line.flash_start, line.flash_start + count);
     say("\nSize %x (%u)", count, count);
+    if (!line.hex) return;
+    std::uint64_t bytes = hex_data_bytes();
+    std::uint64_t records = hex_data_records();
+    say("\nWritten as Intel HEX: %" PRIu64 " byte%s of data in %" PRIu64 " record%s", bytes,
+        bytes == 1 ? "" : "s", records, records == 1 ? "" : "s");
+    if (start_type >= 0) say(", and the start address record (%02X)", start_type);
+}
+
+// Ends the Intel HEX output: an image built in a temporary file goes out from it, and the file
+// goes. `whole` where the conversion did not stop. Returns false when a write, read or close
+// failed.
+bool close_hex_output(const Image &image, const StampPlan &stamps, bool whole) {
+    bool good = true;
+    if (output_file() != nullptr) {
+        good = settle_output() && write_hex_image(output_file(), image_length(image),
+                                                  writes_fill(image.options), stamps);
+    }
+    good = close_output() && good;
+    return end_hex(image.start, whole) && good;
 }
 
 // Points a stop on data under a stamp at the record that gave the data, where it is found.
@@ -144,7 +203,7 @@ void point_at_giver(Stop &stop) {
     stop.position = giver.position != 0 ? giver.position - 1 : 0;
 }
 
-// Converts the inputs to OUT.bin and reports. Returns the exit status.
+// Converts the inputs to OUT.bin, or OUT.hex, and reports. Returns the exit status.
 int convert(const CommandLine &line) {
     if (!open_files(line)) return EXIT_USAGE;
     Image image;
@@ -153,7 +212,8 @@ int convert(const CommandLine &line) {
     stream_stamps(stamps);
     Stop stop = convert_inputs(image);
     if (!stopped(stop) && stamps.count > 0) stop = stamp_image(image, stamps);
-    bool write_failed = !close_output();
+    bool write_failed =
+        line.hex ? !close_hex_output(image, stamps, !stopped(stop)) : !close_output();
     // The record that stopped the run ends with the character at stop.position.
     if (stop.code == CONVERT_CHANGED_DATA)
         stop.earlier = find_first_giver(stop.value, {stop.input, stop.position + 1});
@@ -161,7 +221,8 @@ int convert(const CommandLine &line) {
     // A failed write is told as such below, not as the stop that it caused.
     if (stopped(stop) && stop.code != CONVERT_WRITE_FAILED) print_stop(stop);
     int status = !stopped(stop) && !write_failed ? 0 : EXIT_CONVERSION;
-    if (!line.quiet || status != 0) print_report(line, image_length(image));
+    if (!line.quiet || status != 0)
+        print_report(line, image_length(image), stopped(stop) ? -1 : image.start.type);
     if (!line.quiet && !stopped(stop)) print_stamps(stamps, line.flash_start);
     if (write_failed && output_read_failed()) say("\nError reading back %s", line.out_name);
     if (write_failed && !output_read_failed()) say("\nError writing %s", line.out_name);

@@ -67,11 +67,17 @@ SEVENTEEN = [r(4, 0, "%04X" % k) for k in [16] + list(range(16))]
 # image goes through one, on file descriptor 3; waits, the run must still wait after a second;
 # platform, "linux" or "windows" where the case runs only there (Wine opens no pipe, nor its
 # standard output, nor /proc, by name); derive, the case runs again on its HEX in lower case with
-# CR LF line ends (not for files that are no HEX). The output "-" is standard output, also where
+# CR LF line ends (not for files that are no HEX); size, the image's size where the output is
+# Intel HEX (the image column is then its text). The output "-" is standard output, also where
 # the shell points it at a file.
-Case = namedtuple("Case", "name args hex out status image start output pipe_in pipe_out waits platform derive",
-                  defaults=(S, "out.bin", False, False, False, None, True))
+Case = namedtuple("Case", "name args hex out status image start output pipe_in pipe_out waits platform derive size",
+                  defaults=(S, "out.bin", False, False, False, None, True, None))
 HERE = "<report>"
+# Intel HEX output: its report line, and the window 1d00e000 256 of in.hex (and b.hex) written to out.hex.
+WRITTEN = HERE + "\nWritten as Intel HEX: %s"
+HEX = "--hex 1d00e000 256 in.hex -o out.hex"
+HEX2 = "--hex 1d00e000 256 in.hex b.hex -o out.hex"
+START = r(5, 0, "1D00E001")
 CASES = [
     Case("file name in CJK", "1d00e000 256 链接.hex out.bin", ONE, "", 0, image("01")),
     Case("descends", W, EXT + r(0, 0xE010, "0102") + r(0, 0xE000, "03") + END, LOWER % (S, S + 18, HINT), 2, image(16, "0102")),
@@ -396,6 +402,48 @@ CASES = [
     Case("input is a hard link", "0 1 hard.hex in.hex", END, SAME + "in.hex", 1, None),
     Case("image write fails", "1d00e000 256 in.hex /dev/full", ONE, report(S, 1, "/dev/full") + "\nError writing /dev/full",
      2, None),
+    Case("hex: records at a 64 KiB boundary, CR LF", "--crlf " + HEX, EXT + r(0, 0xFFF8, "%032X" % 0x0102030405060708090A0B0C0D0E0F10)
+     + END, WRITTEN % "16 bytes of data in 2 records", 0, (EXT + r(0, 0xFFF8, "0102030405060708") + r(4, 0, "1D01") +
+     r(0, 0, "090A0B0C0D0E0F10") + END).replace("\n", "\r\n").encode(), output="out.hex", size=0x2008),
+    Case("hex: records cut into 16-byte lines", HEX, EXT + r(0, 0xE003, "11" * 40) + r(0, 0xE02B, "22") + r(0, 0xE030, "33") + END,
+     WRITTEN % "42 bytes of data in 4 records", 0, (EXT + r(0, 0xE003, "11" * 13) + r(0, 0xE010, "11" * 16) +
+     r(0, 0xE020, "11" * 11 + "22") + r(0, 0xE030, "33") + END).encode(), output="out.hex", size=0x31),
+    Case("hex: start record 05 carried", HEX, START + ONE, WRITTEN % "1 byte of data in 1 record, and the start address "
+     "record (05)", 0, (ONE[:-len(END)] + START + END).encode(), output="out.hex", size=1),
+    Case("hex: start record 03 carried", HEX, ONE[:-len(END)] + r(3, 0, "01234567") + END, WRITTEN % "1 byte of data in 1 "
+     "record, and the start address record (03)", 0, (ONE[:-len(END)] + r(3, 0, "01234567") + END).encode(), output="out.hex",
+     size=1),
+    Case("hex: start records differ", HEX2, (START + ONE, EXT + r(5, 0, "1D00E003") + END), "\nAttempt to change the start "
+     "address error\nb.hex:2: start address record differs from the one at in.hex:1; --overlap=replace takes the later" + WRITTEN
+     % "1 byte of data in 1 record", 2, ONE[:-len(END)].encode(), output="out.hex", size=1),
+    Case("hex: start records differ in one input, the later wins", HEX, START + r(3, 0, "01234567") + ONE, WRITTEN % "1 byte of "
+     "data in 1 record, and the start address record (03)", 0, (ONE[:-len(END)] + r(3, 0, "01234567") + END).encode(),
+     output="out.hex", size=1),
+    Case("hex: start records differ, the later input wins", "--overlap=replace " + HEX2, (START + ONE, EXT + START + r(5, 0, "1D00E003")
+     + END), WRITTEN % "1 byte of data in 1 record, and the start address record (05)" + "\nb.hex: the window holds none of "
+     "this input's data", 0, (ONE[:-len(END)] + r(5, 0, "1D00E003")
+     + END).encode(), output="out.hex", size=1),
+    Case("hex: merge, records in any order", HEX2, (EXT + r(0, 0xE011, "02") + END, EXT + r(0, 0xE000, "01") + END),
+     WRITTEN % "2 bytes of data in 2 records", 0, (ONE[:-len(END)] + r(0, 0xE011, "02") + END).encode(), output="out.hex",
+     size=0x12),
+    Case("hex: --pad writes fill", "--pad --hex 1d00e000 0x20 in.hex -o out.hex", ONE, WRITTEN % "32 bytes of data in 2 records",
+     0, (EXT + r(0, 0xE000, "01" + "FF" * 15) + r(0, 0xE010, "FF" * 16) + END).encode(), output="out.hex", size=0x20),
+    Case("hex: --fill 00 writes fill", "--fill 00 " + HEX, EXT + REC + r(0, 0xE011, "02") + END, WRITTEN % "18 bytes of data in 2 "
+     "records", 0, (EXT + r(0, 0xE000, "01" + "00" * 15) + r(0, 0xE010, "0002") + END).encode(), output="out.hex", size=0x12),
+    Case("hex: stamped", "--hex --stamp crc32@end 8000000 1 in.hex -o out.hex", EIGHT, WRITTEN % "12 bytes of data in 1 record" +
+     STAMPED % "crc32 9ae0daaf", 0, (r(4, 0, "0800") + r(0, 0, "3132333435363738AFDAE09A") + END).encode(),
+     start=0x8000000, output="out.hex", size=12),
+    Case("hex: standard output", "-q --hex 1d00e000 256 in.hex -", ONE, "", 0, ONE.encode(), output="-"),
+    Case("hex: window of no data", HEX, END, WRITTEN % "0 bytes of data in 0 records", 0,
+     END.encode(), output="out.hex", size=0),
+    Case("named .hex without --hex", "1d00e000 256 in.hex OUT.IHX", ONE, "\nOutput is named as Intel HEX OUT.IHX\nadd --hex to "
+     "write Intel HEX there, or name the image .bin", 1, None, output="OUT.IHX"),
+    Case("hex: output holds HEX, not named by -o", "--hex 1d00e000 256 b.hex in.hex", (ONE, ONE), "\nOutput is an Intel HEX file "
+     "in.hex\nname it with -o to write the new Intel HEX over it", 1, None),
+    Case("hex: -o names the HEX to replace", "--hex 1d00e000 256 in.hex -o b.hex", (EXT + r(0, 0xE000, "02") + END, ONE), WRITTEN
+     % "1 byte of data in 1 record", 0, (EXT + r(0, 0xE000, "02") + END).encode(), output="b.hex", size=1),
+    Case("hex: --crlf without --hex", "--crlf 1d00e000 256 in.hex out.bin", ONE, OPTION + "--crlf: it ends the lines of --hex "
+     "output", 1, None),
     Case("report write fails", "0 1 in.hex /dev/null >/dev/full", END, "", 2, None),
 ]
 
@@ -431,7 +479,7 @@ def run(case, texts):  # (messages, status, image or None, input, stray stderr) 
             return stderr.decode(), status, stdout or None, hex_left, b""
         if RUNNER:  # wine may talk on standard error
             stderr = b""
-        return stdout.decode(), status, read(folder, "out.bin"), hex_left, stderr
+        return stdout.decode(), status, read(folder, case.output if "/" not in case.output else "out.bin"), hex_left, stderr
 
 
 def expected_messages(case):  # the case's messages, with the report where an image is expected
@@ -441,7 +489,8 @@ def expected_messages(case):  # the case's messages, with the report where an im
     if case.image is not None and not quiet:
         if HERE not in out:
             out += HERE
-        out = out.replace(HERE, report(case.start, len(case.image), case.output))
+        size = len(case.image) if case.size is None else case.size
+        out = out.replace(HERE, report(case.start, size, case.output))
     if out and not out.endswith("\n"):  # the messages end a line, so that a log's next line does not glue on
         out += "\n"
     if os.environ.get("QUORLIT_CRLF"):
@@ -473,7 +522,7 @@ class Help(unittest.TestCase):
             out.seek(0)
             text = out.read().decode()
         for told in ("usage: quorlit ", "0x optional", "256K", "1M", "0x40000", "- reads standard input",
-                     "-o, --output OUT.bin", "--strict", "--stamp KIND@WHERE", "Window checks", "Exit status: 0"):
+                     "-o, --output OUT.bin", "--strict", "--hex", "--crlf", "--stamp KIND@WHERE", "Window checks", "Exit status: 0"):
             self.assertIn(told, text)
         self.assertEqual((status, text.count("Quorlit")), (0, 0))
 
