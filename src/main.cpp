@@ -193,7 +193,8 @@ bool close_hex_output(const Image &image, const StampPlan &stamps, bool whole) {
                                                   writes_fill(image.options), stamps);
     }
     good = close_output() && good;
-    return end_hex(image.start, whole) && good;
+    // Where the image could not be written whole, no end-of-file record says that it was.
+    return end_hex(image.start, whole && good) && good;
 }
 
 // Points a stop on data under a stamp at the record that gave the data, where it is found.
