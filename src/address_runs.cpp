@@ -151,8 +151,8 @@ bool insert_run(std::uint32_t first, std::uint32_t last) {
     }
     // Runs from `place` on that start at or below last + 1 merge with the new one.
     AddressRun merged = run_at(place);
-    if (first < merged.first) merged.first = first;
-    if (last > merged.last) merged.last = last;
+    merged.first = first < merged.first ? first : merged.first;
+    merged.last = last > merged.last ? last : merged.last;
     std::size_t absorbed = 0;
     for (std::size_t next = next_run(place);
          next != run_end() && (last == 0xFFFFFFFFu || run_at(next).first <= last + 1);

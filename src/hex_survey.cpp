@@ -222,7 +222,7 @@ Stop survey_input(HexSurvey &survey, int input) {
         ++survey.records;
         survey.bytes += count;
         std::uint64_t end = std::uint64_t{place.address} + place.before_wrap;
-        if (end > survey.highest_end) survey.highest_end = end;
+        survey.highest_end = end > survey.highest_end ? end : survey.highest_end;
     }
 }
 

@@ -126,7 +126,7 @@ void put_data(std::uint32_t address, const unsigned char *data, std::uint32_t co
     give_upper(address);
     hex_out.bytes += count;
     ++hex_out.records;
-    if (count < LINE) {
+    if (count != LINE) {
         put_record(RECORD_DATA, address & 0xFFFF, data, count);
         return;
     }
@@ -227,7 +227,7 @@ bool write_hex_image(std::FILE *image, std::uint32_t length, bool whole, const S
 
 bool end_hex(const StartRecord &start, bool whole) {
     end_line();
-    if (whole && start.type >= 0)
+    if (whole && start.type != NO_START)
         put_record(static_cast<unsigned>(start.type), start.field, start.data, start.count);
     if (whole) put_record(RECORD_EOF, 0, nullptr, 0);
     flush_text();

@@ -410,7 +410,7 @@ Stop note_start(Image &image, int type, const RecordWalk &walk) {
     StartRecord &start = image.start;
     bool same = start.type == type && start.field == walk.field && start.count == walk.count &&
                 std::memcmp(start.data, walk.data, walk.count) == 0;
-    bool other_input = start.type >= 0 && start.place.input != image.input;
+    bool other_input = start.type != NO_START && start.place.input != image.input;
     if (other_input && !same && !image.options.replace) {
         Stop stop = stop_in_input(CONVERT_START_CHANGED, 0, image.input);
         stop.earlier = start.place;

@@ -20,8 +20,9 @@ struct ImageOptions {
 };
 
 // The start address record (type 03 or 05) that the inputs gave, as they gave it, and where.
+constexpr int NO_START = -1; // its type where they gave none
 struct StartRecord {
-    int type = -1; // none
+    int type = NO_START;
     std::uint32_t field = 0;
     std::uint8_t count = 0;
     std::uint8_t data[255];

@@ -170,7 +170,7 @@ bool open_files(const CommandLine &line) {
 }
 
 // Prints the report of a conversion that wrote `count` bytes, and with --hex the start address
-// record of type `start_type` it carried (-1: none).
+// record of type `start_type` it carried (NO_START: none).
 void print_report(const CommandLine &line, std::uint32_t count, int start_type) {
     say("\n\n%s created ", line.out_name);
     say("\nFrom %x to %x ", line.flash_start, line.flash_start + count);
@@ -180,7 +180,7 @@ void print_report(const CommandLine &line, std::uint32_t count, int start_type) 
     std::uint64_t records = hex_data_records();
     say("\nWritten as Intel HEX: %" PRIu64 " byte%s of data in %" PRIu64 " record%s", bytes,
         bytes == 1 ? "" : "s", records, records == 1 ? "" : "s");
-    if (start_type >= 0) say(", and the start address record (%02X)", start_type);
+    if (start_type != NO_START) say(", and the start address record (%02X)", start_type);
 }
 
 // Ends the Intel HEX output: an image built in a temporary file goes out from it, and the file
@@ -223,7 +223,7 @@ int convert(const CommandLine &line) {
     if (stopped(stop) && stop.code != CONVERT_WRITE_FAILED) print_stop(stop);
     int status = !stopped(stop) && !write_failed ? 0 : EXIT_CONVERSION;
     if (!line.quiet || status != 0)
-        print_report(line, image_length(image), stopped(stop) ? -1 : image.start.type);
+        print_report(line, image_length(image), stopped(stop) ? NO_START : image.start.type);
     if (!line.quiet && !stopped(stop)) print_stamps(stamps, line.flash_start);
     if (write_failed && output_read_failed()) say("\nError reading back %s", line.out_name);
     if (write_failed && !output_read_failed()) say("\nError writing %s", line.out_name);

@@ -264,32 +264,17 @@ bool can_read_back(const char *name) {
 
 namespace {
 
-// Room for the name of a temporary file: a folder's path and a name of our own.
+// Room for the name of a temporary file: a path, and a suffix of our own.
 constexpr std::size_t TEMPORARY_NAME = 4096;
 
-// Sets `folder` to the folder of the file `name`, ending in a separator, or "" for the current
-// one. Returns false where it does not fit.
-bool folder_of(const char *name, char (&folder)[TEMPORARY_NAME]) {
-    std::size_t end = std::strlen(name);
-#if defined(_WIN32)
-    while (end > 0 && std::strchr("/\\:", name[end - 1]) == nullptr) --end;
-#else
-    while (end > 0 && name[end - 1] != '/') --end;
-#endif
-    if (end + 32 > sizeof folder) return false;
-    std::memcpy(folder, name, end);
-    folder[end] = '\0';
-    return true;
-}
-
-// Creates and opens a file of our own in `folder` (ending in a separator, or ""), removed when it
-// is closed. Returns nullptr when it cannot.
-std::FILE *create_temporary(const char *folder) {
+// Creates and opens a file of our own whose name is `prefix` and a suffix, removed when it is
+// closed. Returns nullptr when it cannot.
+std::FILE *create_temporary(const char *prefix) {
     char name[TEMPORARY_NAME + 64];
 #if defined(__unix__) || defined(__APPLE__)
-    std::snprintf(name, sizeof name, "%s.quorlit-XXXXXX", folder);
+    std::snprintf(name, sizeof name, "%s.quorlit-XXXXXX", prefix);
     int descriptor = mkstemp(name);
-    if (descriptor < 0) return nullptr;
+    if (descriptor == -1) return nullptr;
     // Unlinked at once: the file goes with its last descriptor, whatever ends the process.
     unlink(name);
     std::FILE *file = fdopen(descriptor, "w+b");
@@ -298,7 +283,7 @@ std::FILE *create_temporary(const char *folder) {
 #elif defined(_WIN32)
     // _O_TEMPORARY: Windows deletes the file when its last handle closes, also on a kill.
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        std::snprintf(name, sizeof name, "%squorlit-%lu-%u.tmp", folder,
+        std::snprintf(name, sizeof name, "%s.quorlit-%lu-%u.tmp", prefix,
                       static_cast<unsigned long>(GetCurrentProcessId()), attempt);
         int descriptor = _open(name, _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_TEMPORARY,
                                _S_IREAD | _S_IWRITE);
@@ -310,31 +295,34 @@ std::FILE *create_temporary(const char *folder) {
     }
     return nullptr;
 #else
-    (void)folder;
+    (void)prefix;
     (void)name;
     return std::tmpfile();
 #endif
 }
 
-// Sets `folder` to the system's folder for temporary files, ending in a separator.
-void temporary_folder(char (&folder)[TEMPORARY_NAME]) {
+// Sets `prefix` to the system's folder for temporary files, ending in a separator.
+void temporary_prefix(char (&prefix)[TEMPORARY_NAME]) {
 #if defined(_WIN32)
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder) folder[0] = '\0';
+    DWORD length = GetTempPathA(sizeof prefix, prefix);
+    if (length >= sizeof prefix) length = 0;
+    prefix[length] = '\0';
 #else
-    const char *name = std::getenv("TMPDIR");
-    if (name == nullptr || name[0] == '\0' || std::strlen(name) + 32 > sizeof folder) name = "/tmp";
-    std::snprintf(folder, sizeof folder, "%s/", name);
+    const char *folder = std::getenv("TMPDIR");
+    if (folder == nullptr || folder[0] == '\0' || std::strlen(folder) + 2 > sizeof prefix)
+        folder = "/tmp";
+    std::snprintf(prefix, sizeof prefix, "%s/", folder);
 #endif
 }
 
 } // namespace
 
 std::FILE *open_temporary(const char *beside) {
-    char folder[TEMPORARY_NAME];
-    std::FILE *file = nullptr;
-    if (!is_dash(beside) && folder_of(beside, folder)) file = create_temporary(folder);
+    // Beside the output: its own name and a suffix.
+    bool fits = std::strlen(beside) < TEMPORARY_NAME;
+    std::FILE *file = !is_dash(beside) && fits ? create_temporary(beside) : nullptr;
     if (file != nullptr) return file;
-    temporary_folder(folder);
-    return create_temporary(folder);
+    char prefix[TEMPORARY_NAME];
+    temporary_prefix(prefix);
+    return create_temporary(prefix);
 }

@@ -46,9 +46,9 @@ bool is_folder(const char *name);
 bool can_read_back(const char *name);
 
 // Creates and opens ("w+b") a file of its own for the image while it is built, removed when it
-// is closed or the process ends, however it ends: in the folder of the file `beside`, which keeps
-// it on the disk the output goes to, else (for "-", or a folder that takes no new file) in the
-// system's folder for temporary files. Returns nullptr when it cannot.
+// is closed or the process ends, however it ends: named after the file `beside` with a suffix,
+// which keeps it on the disk the output goes to, else (for "-", or a folder that takes no new
+// file) in the system's folder for temporary files. Returns nullptr when it cannot.
 std::FILE *open_temporary(const char *beside);
 
 #endif

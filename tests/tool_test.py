@@ -144,6 +144,8 @@ CASES = [
      "need -o OUT.bin to name the output", 1, None),
     Case("-o without a name", "1d00e000 1 in.hex b.hex -o", (ONE, ONE), OPTION + "-o", 1, None),
     Case("-o twice", "-o out.bin -o b.hex 1d00e000 1 in.hex", (ONE, ONE), OPTION + "-o", 1, None),
+    Case("output is a HEX file of one record, no line end", "1d00e000 1 in.hex b.hex", (ONE, END[:-1]), "\nOutput is an Intel "
+     "HEX file b.hex\nname the image another file, or remove this one first", 1, None),
     Case("output is a HEX file", "1d00e000 1 b.hex in.hex", (ONE, ONE), "\nOutput is an Intel HEX file in.hex\nname the image "
      "another file, or remove this one first", 1, None),
     Case("output is a HEX file of 16-byte records", "1d00e000 1 b.hex in.hex", (ONE, r(0, 0, "00" * 16) + END),
@@ -416,6 +418,9 @@ CASES = [
     Case("hex: start records differ", HEX2, (START + ONE, EXT + r(5, 0, "1D00E003") + END), "\nAttempt to change the start "
      "address error\nb.hex:2: start address record differs from the one at in.hex:1; --overlap=replace takes the later" + WRITTEN
      % "1 byte of data in 1 record", 2, ONE[:-len(END)].encode(), output="out.hex", size=1),
+    Case("hex: the same start record in two inputs", HEX2, (START + ONE, START + END), WRITTEN % "1 byte of data in 1 record, and "
+     "the start address record (05)" + "\nb.hex: the window holds none of this input's data", 0, (ONE[:-len(END)] + START +
+     END).encode(), output="out.hex", size=1),
     Case("hex: start records differ in one input, the later wins", HEX, START + r(3, 0, "01234567") + ONE, WRITTEN % "1 byte of "
      "data in 1 record, and the start address record (03)", 0, (ONE[:-len(END)] + r(3, 0, "01234567") + END).encode(),
      output="out.hex", size=1),
@@ -442,6 +447,8 @@ CASES = [
      "in.hex\nname it with -o to write the new Intel HEX over it", 1, None),
     Case("hex: -o names the HEX to replace", "--hex 1d00e000 256 in.hex -o b.hex", (EXT + r(0, 0xE000, "02") + END, ONE), WRITTEN
      % "1 byte of data in 1 record", 0, (EXT + r(0, 0xE000, "02") + END).encode(), output="b.hex", size=1),
+    Case("message of 4096 characters: a long name", "1d00e000 256 %s out.bin" % ("x" * 4072), ONE, "\nCannot open input file "
+     + "x" * 4072, 1, None),
     Case("hex: --crlf without --hex", "--crlf 1d00e000 256 in.hex out.bin", ONE, OPTION + "--crlf: it ends the lines of --hex "
      "output", 1, None),
     Case("report write fails", "0 1 in.hex /dev/null >/dev/full", END, "", 2, None),
@@ -514,17 +521,29 @@ class Table(unittest.TestCase):
                     self.assertEqual(run(case, variant), (out, case.status, case.image, variant[0], b""))
 
 
+def printed(option):  # the status and text of quorlit OPTION, alone
+    # To a file, not a pipe: programs that Wine leaves running could hold a pipe open.
+    with tempfile.TemporaryFile() as out:
+        status = subprocess.run(RUNNER + [EXE, option], stdout=out).returncode
+        out.seek(0)
+        return status, out.read().decode()
+
+
 class Help(unittest.TestCase):
     def test_help_tells_what_is_accepted(self):
-        # To a file, not a pipe: programs that Wine leaves running could hold a pipe open.
-        with tempfile.TemporaryFile() as out:
-            status = subprocess.run(RUNNER + [EXE, "--help"], stdout=out).returncode
-            out.seek(0)
-            text = out.read().decode()
+        status, text = printed("--help")
         for told in ("usage: quorlit ", "0x optional", "256K", "1M", "0x40000", "- reads standard input",
-                     "-o, --output OUT.bin", "--strict", "--hex", "--crlf", "--stamp KIND@WHERE", "Window checks", "Exit status: 0"):
+                     "-o, --output OUT.bin", "--strict", "--hex", "--crlf", "--stamp KIND@WHERE", "Window checks",
+                     "Exit status: 0"):
             self.assertIn(told, text)
         self.assertEqual((status, text.count("Quorlit")), (0, 0))
+
+    def test_list_stamps_gives_each_kinds_parameters(self):
+        status, text = printed("--list-stamps")
+        for told in ("crc32         4      04c11db7  ffffffff  yes        ffffffff  cbf43926", "sum8          1      -         -  "
+                     "       -          -         00000023", "len32         4      -         -         -          -         -  "):
+            self.assertIn(told, text)
+        self.assertEqual(status, 0)
 
 
 class ReadAhead(unittest.TestCase):
