@@ -187,10 +187,13 @@ void print_report(const CommandLine &line, std::uint32_t count, int start_type) 
 // goes. `whole` where the conversion did not stop. Returns false when a write, read or close
 // failed.
 bool close_hex_output(const Image &image, const StampPlan &stamps, bool whole) {
+    // A run that stopped stamped nothing.
+    const StampPlan none;
     bool good = true;
     if (output_file() != nullptr) {
-        good = settle_output() && write_hex_image(output_file(), image_length(image),
-                                                  writes_fill(image.options), stamps);
+        good =
+            settle_output() && write_hex_image(output_file(), image_length(image),
+                                               writes_fill(image.options), whole ? stamps : none);
     }
     good = close_output() && good;
     // Where the image could not be written whole, no end-of-file record says that it was.

@@ -62,7 +62,7 @@ void flush_output() {
 
 void output_fill(unsigned char fill, std::uint64_t length) {
     // A hole that is not kept: the data before it go out, and the image skips it.
-    if (image_out.sparse) {
+    if (image_out.sparse && length > 0) {
         flush_output();
         image_out.block_start += length;
         return;

@@ -438,6 +438,9 @@ CASES = [
     Case("hex: stamped", "--hex --stamp crc32@end 8000000 1 in.hex -o out.hex", EIGHT, WRITTEN % "12 bytes of data in 1 record" +
      STAMPED % "crc32 9ae0daaf", 0, (r(4, 0, "0800") + r(0, 0, "3132333435363738AFDAE09A") + END).encode(),
      start=0x8000000, output="out.hex", size=12),
+    Case("hex: stamped run that stops", "--hex --stamp crc32@end 8000000 1 in.hex -o out.hex", r(4, 0, "0800") + r(0, 0x10, "0102")
+     + r(0, 8, "03") + END, LOWER % (0x8000008, 0x8000012, HINT) + WRITTEN % "2 bytes of data in 1 record", 2, (r(4, 0, "0800") +
+     r(0, 0x10, "0102")).encode(), start=0x8000000, output="out.hex", size=0x12),
     Case("hex: standard output", "-q --hex 1d00e000 256 in.hex -", ONE, "", 0, ONE.encode(), output="-"),
     Case("hex: window of no data", HEX, END, WRITTEN % "0 bytes of data in 0 records", 0,
      END.encode(), output="out.hex", size=0),
