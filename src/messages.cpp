@@ -42,6 +42,9 @@ void print_where(const char *in_name, std::uint64_t line, const char *reason) {
 const char *stop_reason(char (&text)[PLACE_TEXT + 128], const Stop &stop) {
     int code = stop.code;
     const char *reason = text;
+    // The earlier record that the stop names, if any: what the record that stopped it would change.
+    char where[PLACE_TEXT];
+    place_text(where, stop.earlier);
     if (stop.input_ended && stop.input_failed) {
         reason = "the file cannot be read";
     } else if (stop.input_ended) {
@@ -57,13 +60,9 @@ const char *stop_reason(char (&text)[PLACE_TEXT + 128], const Stop &stop) {
     } else if (code == RECORD_BAD_LENGTH) {
         std::snprintf(text, sizeof text, "extended address record of %u bytes", stop.value);
     } else if (code == CONVERT_CHANGED_DATA) {
-        char where[PLACE_TEXT];
-        place_text(where, stop.earlier);
         std::snprintf(text, sizeof text, "record changes the data at %x written by %s", stop.value,
                       where);
     } else if (code == CONVERT_START_CHANGED) {
-        char where[PLACE_TEXT];
-        place_text(where, stop.earlier);
         std::snprintf(text, sizeof text,
                       "start address record differs from the one at %s; --overlap=replace takes "
                       "the later",
