@@ -107,11 +107,13 @@ def hex_differs(quorlit, names, start, size, folder, options, stamping, image): 
         return "status %d\n%s" % (done.returncode, done.stdout)
     upper, first, end = None, None, None
     lines = text.splitlines()
+    last = len(lines) - 1
     for index, line in enumerate(lines):
         body = bytes.fromhex(line[1:])
         count, field, type_ = body[0], body[1] << 8 | body[2], body[3]
-        # No type 02; an input's start record (03, 05) just before the end-of-file record.
-        place = {0: index < len(lines) - 1, 1: index == len(lines) - 1, 3: index == len(lines) - 2, 4: True, 5: index == len(lines) - 2}
+        # Where each type may stand: an input's start record (03, 05) just before the end-of-file
+        # record, which is last; no 02.
+        place = {0: index < last, 1: index == last, 3: index == last - 1, 4: True, 5: index == last - 1}
         good = line == line.upper() and len(body) == count + 5 and sum(body) & 0xFF == 0 and place.get(type_, False)
         # Data records of 1 to 16 bytes inside one 16-byte line, after an extended linear address.
         good = good and (type_ != 0 or upper is not None and 0 < count <= 16 - field % 16)
