@@ -426,8 +426,7 @@ CASES = [
      output="out.hex", size=1),
     Case("hex: start records differ, the later input wins", "--overlap=replace " + HEX2, (START + ONE, EXT + START + r(5, 0, "1D00E003")
      + END), WRITTEN % "1 byte of data in 1 record, and the start address record (05)" + "\nb.hex: the window holds none of "
-     "this input's data", 0, (ONE[:-len(END)] + r(5, 0, "1D00E003")
-     + END).encode(), output="out.hex", size=1),
+     "this input's data", 0, (ONE[:-len(END)] + r(5, 0, "1D00E003") + END).encode(), output="out.hex", size=1),
     Case("hex: merge, records in any order", HEX2, (EXT + r(0, 0xE011, "02") + END, EXT + r(0, 0xE000, "01") + END),
      WRITTEN % "2 bytes of data in 2 records", 0, (ONE[:-len(END)] + r(0, 0xE011, "02") + END).encode(), output="out.hex",
      size=0x12),
@@ -489,7 +488,9 @@ def run(case, texts):  # (messages, status, image or None, input, stray stderr) 
             return stderr.decode(), status, stdout or None, hex_left, b""
         if RUNNER:  # wine may talk on standard error
             stderr = b""
-        return stdout.decode(), status, read(folder, case.output if "/" not in case.output else "out.bin"), hex_left, stderr
+        # The image: the output file in the folder, or out.bin where it went through a pipe.
+        name = case.output if "/" not in case.output else "out.bin"
+        return stdout.decode(), status, read(folder, name), hex_left, stderr
 
 
 def expected_messages(case):  # the case's messages, with the report where an image is expected
