@@ -63,18 +63,26 @@ void end_record(char *to, unsigned sum) {
     hex_out.used = static_cast<std::size_t>(to - hex_out.text);
 }
 
-// Writes a record of `type` with address field `field` and `count` bytes of data.
-void put_record(unsigned type, std::uint32_t field, const unsigned char *data, unsigned count) {
+// Starts the text of a record of `type` with address field `field` and `count` bytes of data:
+// its mark, count, address field and type. Returns where its data go, and sets `sum` to the sum of
+// those bytes.
+char *start_record(unsigned type, std::uint32_t field, unsigned count, unsigned &sum) {
     if (TEXT_BLOCK - hex_out.used < RECORD_TEXT_LONGEST) flush_text();
     char *to = hex_out.text + hex_out.used;
     *to++ = ':';
     unsigned high = field >> 8 & 0xFF;
     unsigned low = field & 0xFF;
-    unsigned sum = count + high + low + type;
+    sum = count + high + low + type;
     to = put_byte(to, count);
     to = put_byte(to, high);
     to = put_byte(to, low);
-    to = put_byte(to, type);
+    return put_byte(to, type);
+}
+
+// Writes a record of `type` with address field `field` and `count` bytes of data.
+void put_record(unsigned type, std::uint32_t field, const unsigned char *data, unsigned count) {
+    unsigned sum = 0;
+    char *to = start_record(type, field, count, sum);
     for (unsigned i = 0; i < count; ++i) {
         sum += data[i];
         to = put_byte(to, data[i]);
@@ -130,17 +138,10 @@ void put_data(std::uint32_t address, const unsigned char *data, std::uint32_t co
         put_record(RECORD_DATA, address & 0xFFFF, data, count);
         return;
     }
-    if (TEXT_BLOCK - hex_out.used < RECORD_TEXT_LONGEST) flush_text();
-    char *to = hex_out.text + hex_out.used;
-    unsigned high = address >> 8 & 0xFF;
-    unsigned low = address & 0xFF;
-    std::memcpy(to, ":10", 3);
-    put_byte(to + 3, high);
-    put_byte(to + 5, low);
-    to[7] = '0';
-    to[8] = '0';
-    unsigned sum = LINE + high + low + put_16(to + 9, data);
-    end_record(to + 9 + 2 * LINE, sum);
+    unsigned sum = 0;
+    char *to = start_record(RECORD_DATA, address & 0xFFFF, LINE, sum);
+    sum += put_16(to, data);
+    end_record(to + 2 * LINE, sum);
 }
 
 // Writes the record being gathered, if any.
