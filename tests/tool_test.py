@@ -522,7 +522,14 @@ class Table(unittest.TestCase):
                 variants.append(tuple(text.lower().replace("\n", "\r\n") for text in texts))
             for variant in variants:
                 with self.subTest(case.name, hex=variant):
-                    self.assertEqual(run(case, variant), (out, case.status, case.image, variant[0], b""))
+                    expected = (out, case.status, case.image, variant[0], b"")
+                    got = run(case, variant)
+                    if RUNNER and got != expected:
+                        # Wine's client now and then loses its wineserver and exits 1 with nothing
+                        # printed: a fault of the tool's own shows again on a second run.
+                        print("\n%s: once more after %r" % (case.name, got[:2]), file=sys.stderr)
+                        got = run(case, variant)
+                    self.assertEqual(got, expected)
 
 
 def printed(option):  # the status and text of quorlit OPTION, alone
